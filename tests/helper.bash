@@ -1,0 +1,135 @@
+# shellcheck shell=bash
+# What the test tables share: run the program under test in an empty folder
+# of its own and check what it did, to the byte.
+#
+# ZEROFIL is the program. ZEROFIL_RUNNER, when set, is the command that runs
+# it (Wine, for the Windows build).
+
+bats_require_minimum_version 1.5.0
+
+usage_line='Usage: zerofil <size bytes> <file>'
+
+setup() {
+	read -ra runner <<<"${ZEROFIL_RUNNER-}"
+	prog=$ZEROFIL	# run as, and so the name in messages
+	pre=()		# commands that run it, such as a change of user
+	limit=		# file-size limit in KiB, for the run only
+	mnt=		# a tmpfs this case mounted
+	eol=$'\n'
+	windows=
+	if [[ $ZEROFIL == *.exe ]]; then
+		# A Windows console writes text lines with CR LF, and Wine hands
+		# the program its own Windows path as the invocation name.
+		eol=$'\r\n'
+		windows=1
+	fi
+	io=$BATS_TEST_TMPDIR/io
+	mkdir "$io" "$BATS_TEST_TMPDIR/work"
+	cd "$BATS_TEST_TMPDIR/work" || return
+}
+
+teardown() {
+	cd "$BATS_TEST_TMPDIR" || return
+	if [[ -n $mnt ]]; then
+		umount "$mnt" || umount -l "$mnt"
+	fi
+	chmod -R u+w "$BATS_TEST_TMPDIR"
+}
+
+# zf ARGS...: run the program; sets status, leaves its output in $io
+zf() {
+	status=0
+	(
+		if [[ -n $limit ]]; then
+			trap '' XFSZ
+			ulimit -f "$limit"
+		fi
+		# fd 3 is bats's own: a process left holding it would stall the run.
+		exec "${pre[@]}" "${runner[@]}" "$prog" "$@" 3>&-
+	) >"$io/out" 2>"$io/err" || status=$?
+}
+
+# stream FILE LINE: the stream holds exactly LINE, or nothing if LINE is empty
+stream() {
+	local got want=$2 rest
+	got=$(cat "$io/$1"; printf x)
+	got=${got%x}
+	[[ -z $want ]] || want+=$eol
+	if [[ -n $windows && $want == "$prog: "* ]]; then
+		rest=${want#"$prog"}
+		[[ $got == ?*"$rest" && ${got%"$rest"} != *$'\n'* ]] && return
+	else
+		[[ $got == "$want" ]] && return
+	fi
+	printf 'std%s: %q\n  want: %q\n' "$1" "$got" "$want"
+	return 1
+}
+
+# check STATUS OUT ERR: the exit status and both streams
+check() {
+	[[ $status == "$1" ]] || { echo "status $status, want $1"; cat "$io/err"; return 1; }
+	stream out "$2" && stream err "$3"
+}
+
+# zeros FILE LENGTH: FILE holds exactly LENGTH bytes and every one is zero
+zeros() {
+	local n
+	n=$(wc -c <"$1") || return
+	[[ $n == "$2" ]] || { echo "$1: $n bytes, want $2"; return 1; }
+	cmp -s -n "$2" - /dev/zero <"$1" || { echo "$1: a byte is not zero"; return 1; }
+}
+
+# makes SIZE FILE LENGTH [MORE...]: silent success, FILE is LENGTH zero
+# bytes and the only file in the folder
+makes() {
+	zf "$1" "$2" "${@:4}"
+	check 0 "" "" && zeros "$2" "$3" || return
+	[[ $(ls -A) == "$2" ]] || { echo "folder holds: $(ls -A)"; return 1; }
+}
+
+# usage ARGS...: the usage line, status 0, nothing created
+usage() {
+	zf "$@"
+	check 0 "$usage_line" "" || return
+	[[ -z $(ls -A) ]] || { echo "created: $(ls -A)"; return 1; }
+}
+
+# refuses FILE: the open-failure line and status 1
+refuses() {
+	zf 10 "$1"
+	check 1 "" "$prog: Can't open file $1 for writing"
+}
+
+# short SIZE FILE [KEPT]: the write-failure line and status 1; the partial
+# file keeps KEPT zero bytes
+short() {
+	zf "$1" "$2"
+	check 1 "" "$prog: Can't write all bytes to file $2" || return
+	[[ -z ${3-} ]] || zeros "$2" "$3"
+}
+
+# limited KIB SIZE KEPT: under a file-size limit of KIB KiB a write is refused
+limited() {
+	limit=$1
+	short "$2" f "$3"
+}
+
+# small_fs OPTIONS: mount a tmpfs at ./mnt for this case, or skip
+small_fs() {
+	mkdir mnt
+	if ! mount -t tmpfs -o "$1" zerofil-test mnt 2>"$io/mount"; then
+		skip "cannot mount a tmpfs here: $(cat "$io/mount")"
+	fi
+	mnt=$PWD/mnt
+}
+
+# locked: the folder and what is in it become unwritable for the program,
+# which runs as an unprivileged user when the tests run as root
+locked() {
+	chmod -R a-w .
+	[[ $EUID -eq 0 ]] || return 0
+	[[ -z $windows ]] || skip "Wine will not run a prefix owned by another user"
+	command -v setpriv >/dev/null || skip "setpriv is missing"
+	pre=(setpriv --reuid=65534 --regid=65534 --clear-groups --)
+	"${pre[@]}" test -x "$ZEROFIL" || skip "an unprivileged user cannot reach $ZEROFIL"
+}
