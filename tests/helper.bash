@@ -15,6 +15,7 @@ setup() {
 	pre=()		# commands that run it, such as a change of user
 	limit=		# file-size limit in KiB, for the run only
 	mnt=		# a tmpfs this case mounted
+	cap=60		# seconds a run may take
 	eol=$'\n'
 	windows=
 	if [[ $ZEROFIL == *.exe ]]; then
@@ -44,8 +45,9 @@ zf() {
 			trap '' XFSZ
 			ulimit -f "$limit"
 		fi
-		# fd 3 is bats's own: a process left holding it would stall the run.
-		exec "${pre[@]}" "${runner[@]}" "$prog" "$@" 3>&-
+		# fd 3 is bats's own: a process left holding it would stall the
+		# run. A broken build may never stop writing: cap every run.
+		exec timeout -k 10 "$cap" "${pre[@]}" "${runner[@]}" "$prog" "$@" 3>&-
 	) >"$io/out" 2>"$io/err" || status=$?
 }
 
