@@ -7,7 +7,7 @@
 set -euo pipefail
 
 build=(cmake make g++)
-test=(bats shellcheck clang-tidy cppcheck g++-multilib g++-mingw-w64-x86-64-posix wine64)
+test=(bats man-db unzip shellcheck clang-tidy cppcheck g++-multilib g++-mingw-w64-x86-64-posix wine64)
 bench=(hyperfine time)
 
 case ${1-} in
