@@ -7,8 +7,8 @@
 set -euo pipefail
 
 build=(cmake make g++)
-test=(bats man-db unzip shellcheck clang-tidy cppcheck g++-multilib g++-mingw-w64-x86-64-posix wine64)
-bench=(hyperfine time)
+test=(bats man-db unzip shellcheck clang-tidy cppcheck g++-multilib g++-mingw-w64-x86-64-posix wine wine64)
+bench=(hyperfine time bc)
 
 case ${1-} in
 build) want=("${build[@]}") ;;
