@@ -25,8 +25,8 @@ setup() {
 		windows=1
 	fi
 	io=$BATS_TEST_TMPDIR/io
-	mkdir "$io" "$BATS_TEST_TMPDIR/work"
-	cd "$BATS_TEST_TMPDIR/work" || return
+	mkdir "$io" "$BATS_TEST_TMPDIR/here"
+	cd "$BATS_TEST_TMPDIR/here" || return
 }
 
 teardown() {

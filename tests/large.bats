@@ -16,4 +16,4 @@ load helper
 	(($(stat -c '%b * %B' big) >= size)) || { stat big; return 1; }
 }
 
-teardown() { rm -f "$BATS_TEST_TMPDIR/work/big"; }
+teardown() { rm -f "$BATS_TEST_TMPDIR/here/big"; }
