@@ -14,27 +14,23 @@ cmp -n 3 "$tmp/f" /dev/zero
 warnings=$(man --warnings -l "$tmp/prefix/share/man/man1/zerofil.1" 2>&1 >/dev/null)
 [[ -z $warnings ]] || { echo "$warnings"; exit 1; }
 
-# contents NAME...: every NAME is in the archive just made
-contents() {
-	local list
-	list=$(cd "$pkg" && case $archive in
-		*.zip) unzip -Z1 "$archive" ;;
-		*) tar tzf "$archive" ;;
-		esac)
-	for want; do
-		grep -qx ".*/$want" <<<"$list" || { echo "$archive lacks $want:"; echo "$list"; exit 1; }
+# packs BUILD NAME...: CPack's archive of BUILD holds every NAME
+packs() {
+	local pkg archive list want
+	pkg=$(mktemp -d -p "$tmp")
+	cpack --config "$1/CPackConfig.cmake" -B "$pkg" >/dev/null
+	archive=$(find "$pkg" -maxdepth 1 \( -name '*.tar.gz' -o -name '*.zip' \))
+	case $archive in
+	*.zip) list=$(unzip -Z1 "$archive") ;;
+	*) list=$(tar tzf "$archive") ;;
+	esac
+	for want in "${@:2}"; do
+		grep -qx ".*/$want" <<<"$list" || { echo "${archive##*/} lacks $want:"; echo "$list"; exit 1; }
 	done
-	echo "$archive: ok"
+	echo "${archive##*/}: ok"
 }
 
-pkg=$tmp/linux
-cpack --config "$build/CPackConfig.cmake" -B "$pkg" >/dev/null
-archive=$(cd "$pkg" && ls ./*.tar.gz)
-contents bin/zerofil share/man/man1/zerofil.1 share/doc/zerofil/README.md
-
+packs "$build" bin/zerofil share/man/man1/zerofil.1 share/doc/zerofil/README.md
 if [[ -n $windows ]]; then
-	pkg=$tmp/windows
-	cpack --config "$windows/CPackConfig.cmake" -B "$pkg" >/dev/null
-	archive=$(cd "$pkg" && ls ./*.zip)
-	contents bin/zerofil.exe share/man/man1/zerofil.1 share/doc/zerofil/README.md
+	packs "$windows" bin/zerofil.exe share/man/man1/zerofil.1 share/doc/zerofil/README.md
 fi
