@@ -15,6 +15,7 @@ setup() {
 	pre=()		# commands that run it, such as a change of user
 	limit=		# file-size limit in KiB, for the run only
 	mnt=		# a tmpfs this case mounted
+	reach=		# a copy of the program an unprivileged user can reach
 	cap=60		# seconds a run may take
 	eol=$'\n'
 	windows=
@@ -35,6 +36,7 @@ teardown() {
 		umount "$mnt" || umount -l "$mnt"
 	fi
 	chmod -R u+w "$BATS_TEST_TMPDIR"
+	[[ -z $reach ]] || rm -rf "$reach"
 }
 
 # zf ARGS...: run the program; sets status, leaves its output in $io
@@ -144,5 +146,12 @@ locked() {
 	[[ -z $windows ]] || skip "Wine will not run a prefix owned by another user"
 	command -v setpriv >/dev/null || skip "setpriv is missing"
 	pre=(setpriv --reuid=65534 --regid=65534 --clear-groups --)
-	"${pre[@]}" test -x "$ZEROFIL" || skip "an unprivileged user cannot reach $ZEROFIL"
+	if ! "${pre[@]}" test -x "$prog"; then
+		# The build tree may sit below a private folder: run a copy.
+		reach=$(mktemp -d /tmp/zerofil-prog.XXXXXX)
+		chmod 755 "$reach"
+		cp "$prog" "$reach/"
+		prog=$reach/${prog##*/}
+	fi
+	"${pre[@]}" test -x "$prog" || skip "an unprivileged user cannot reach $prog"
 }
