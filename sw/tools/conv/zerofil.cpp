@@ -3,6 +3,7 @@
 // Only the C library is used, through its C++ headers, so the program
 // loads no C++ runtime.
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,13 @@ main(int argc, char *argv[])
 	std::FILE *fp;
 	const char c = 0;
 	char buf[524288];
+
+#ifdef SIGXFSZ
+	// Past a file-size limit (ulimit -f) the write must come back refused,
+	// so that it is reported like a full disk; by default the signal kills
+	// the process without a word.
+	(void)std::signal(SIGXFSZ, SIG_IGN);
+#endif
 
 	if (argc <= 2) {
 		(void)std::printf("Usage: zerofil <size bytes> <file>\n");
