@@ -1,21 +1,28 @@
 #!/usr/bin/env bash
 # Install the Debian packages zerofil needs, and only those that are absent.
 #   scripts/deps.sh build   the compiler and CMake
-#   scripts/deps.sh test    also bats, the linters, the 32-bit and Windows
-#                           toolchains and Wine, for the whole test suite
-#   scripts/deps.sh bench   also hyperfine and GNU time, for bench/run.sh
+#   scripts/deps.sh dist    also the cross compilers and packaging tools
+#                           that make every release file
+#   scripts/deps.sh test    also bats, the linters, Clang, the 32-bit x86
+#                           toolchain, qemu and Wine, for the whole suite
+#   scripts/deps.sh bench   also hyperfine, GNU time and bc, for bench/run.sh
+# Nothing installed is ever removed: apt-get refuses instead (--no-remove).
+# g++-multilib is not used: it conflicts with every cross compiler.
 set -euo pipefail
 
 build=(cmake make g++)
-test=(bats man-db unzip shellcheck clang-tidy cppcheck g++-multilib g++-mingw-w64-x86-64-posix wine wine64)
+dist=(g++-aarch64-linux-gnu g++-mingw-w64-x86-64-posix dpkg-dev zip git)
+test=(bats man-db unzip shellcheck clang-tidy cppcheck clang g++-i686-linux-gnu libc6-i386
+	qemu-user wine wine64 lintian)
 bench=(hyperfine time bc)
 
 case ${1-} in
 build) want=("${build[@]}") ;;
-test) want=("${build[@]}" "${test[@]}") ;;
+dist) want=("${build[@]}" "${dist[@]}") ;;
+test) want=("${build[@]}" "${dist[@]}" "${test[@]}") ;;
 bench) want=("${build[@]}" "${bench[@]}") ;;
 *)
-	echo "usage: $0 build|test|bench" >&2
+	echo "usage: $0 build|dist|test|bench" >&2
 	exit 2
 	;;
 esac
@@ -36,4 +43,4 @@ if ((EUID != 0)); then
 fi
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update -q
-"${sudo[@]}" apt-get install -y -q "${missing[@]}"
+"${sudo[@]}" apt-get install -y -q --no-remove "${missing[@]}"

@@ -52,10 +52,19 @@ load helper
 @test "size limit: only the last byte" { limited 1024 1048577 1048576; }
 @test "size limit: -1 wraps to the largest size" { limited 1024 -1 1048576; }
 @test "size limit: too large a number saturates" { limited 64 99999999999999999999 65536; }
+@test "size limit: 4 GiB and a byte is not cut to 32 bits" { limited 1024 4294967297 1048576; }
 @test "full filesystem: in the block phase" { small_fs size=1m; short 2097152 mnt/f 1048576; }
 @test "full filesystem: in the byte phase" { small_fs size=1m; short 1124288 mnt/f 1048576; }
 @test "full filesystem: only the last byte" { small_fs size=1m; short 1048577 mnt/f 1048576; }
 
+# File names are used as given, whatever their letters
+@test "file name: Cyrillic" { makes 7 'Иван.bin' 7; }
+@test "file name: Japanese" { makes 7 'テスト.bin' 7; }
+@test "file name: Greek" { makes 7 'Ωmega.img' 7; }
+@test "file name: an emoji" { makes 7 '💾.img' 7; }
+@test "file name: a space" { makes 7 'disk image.img' 7; }
+@test "file name: a look-alike slash is a letter, not a separator" { echo keep >../victim; makes 0 'x／..／..／victim' 0 && [[ $(<../victim) == keep ]]; }
+
 # The invocation name in messages is argv[0] as given (a full path in every case above)
 @test "name: a relative path" { prog=$(realpath --relative-to=. "$ZEROFIL"); short 10 /dev/full; }
-@test "name: a bare name found through PATH" { [[ -z $windows ]] || skip "Wine does not search PATH"; PATH=$(dirname "$ZEROFIL"):$PATH prog=$(basename "$ZEROFIL"); short 10 /dev/full; }
+@test "name: a bare name found through PATH" { [[ -z $ZEROFIL_RUNNER ]] || skip "${ZEROFIL_RUNNER%% *} does not search PATH"; PATH=$(dirname "$ZEROFIL"):$PATH prog=$(basename "$ZEROFIL"); short 10 /dev/full; }

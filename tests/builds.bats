@@ -1,0 +1,52 @@
+#!/usr/bin/env bats
+# Rows for some builds only. The word before the colon names the group; the
+# table of builds in CMakeLists.txt says which build runs which groups.
+
+# shellcheck disable=SC2034 # cap, pre and prog are read by the helpers
+
+load helper
+
+# space SIZE: skip unless the folder has room for twice SIZE
+space() {
+	local avail
+	avail=$(df --output=avail -B1 . | tail -n 1)
+	((avail >= 2 * $1)) || skip "needs $((2 * $1)) bytes free, has $avail"
+}
+
+# imports WANTED REFUSED: the program's dynamic imports name one and not the other
+imports() {
+	local syms
+	syms=$(nm -D --undefined-only "$ZEROFIL")
+	[[ $syms == *" $1@"* && $syms != *" $2@"* ]] || { echo "$syms"; return 1; }
+}
+
+@test "large: 4 GiB and a byte, every block written" {
+	space 4294967297
+	cap=900
+	makes 4294967297 big 4294967297 || return
+	# Every block allocated: a sparse file would read as zeros too.
+	(($(stat -c '%b * %B' big) >= 4294967297)) || { stat big; return 1; }
+}
+@test "control: without 64-bit offsets 2 GiB and a byte is refused" {
+	[[ -z $ZEROFIL_RUNNER ]] || skip "an emulator lifts the 2 GiB limit"
+	space 2147483649
+	cap=300
+	short 2147483649 big 2147483647
+}
+@test "control: imports fopen, not fopen64" { imports fopen fopen64; }
+@test "lfs: imports fopen64, not fopen" { imports fopen64 fopen; }
+@test "dynamic: needs the C library alone" { [[ $(readelf -d "$ZEROFIL" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p') == libc.so.6 ]]; }
+@test "static: no program interpreter" { elf=$(readelf -l "$ZEROFIL") && [[ $elf != *interpreter* ]]; }
+@test "static: runs in an empty root" {
+	[[ $EUID -eq 0 ]] || skip "chroot needs root"
+	[[ -z $ZEROFIL_RUNNER ]] || skip "the emulator is not in the empty root"
+	mkdir root
+	cp "$ZEROFIL" root/
+	pre=(chroot root)
+	prog=/${ZEROFIL##*/}
+	zf 5 /f
+	check 0 "" "" && zeros root/f 5
+	[[ $(ls -A root) == $'f\nzerofil' ]]
+}
+@test "pe: imports no MinGW DLL" { pe=$(objdump -p "$ZEROFIL") && [[ $pe == *"DLL Name: msvcrt"* && $pe != *"DLL Name: lib"* ]]; }
+@test "pe: its properties show the version" { strings -e l "$ZEROFIL" | grep -qx "$ZEROFIL_VERSION"; }
