@@ -12,7 +12,7 @@ set -euo pipefail
 
 build=(cmake make g++)
 dist=(g++-aarch64-linux-gnu g++-mingw-w64-x86-64-posix dpkg-dev zip git)
-test=(bats man-db unzip shellcheck clang-tidy cppcheck clang g++-i686-linux-gnu libc6-i386
+test=(bats man-db unzip shellcheck clang-tidy cppcheck clang ninja-build g++-i686-linux-gnu libc6-i386
 	qemu-user wine wine64 lintian)
 bench=(hyperfine time bc)
 
