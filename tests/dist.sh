@@ -40,8 +40,8 @@ d=$tmp/x/zerofil-$v-windows-x86_64
 # Text for Notepad: every line ends in CR LF.
 if grep -v $'\r$' "$d/README.txt" "$d/LICENSE.txt"; then exit 1; fi
 
-# The .deb: lintian finds nothing, and its program and page work unpacked.
-found=$(lintian --fail-on error,warning "zerofil_${v}_amd64.deb" 2>&1) || { echo "$found"; exit 1; }
+# The .deb: lintian reports no error or warning, and its program and page work unpacked.
+found=$(TMPDIR=$tmp lintian --fail-on error,warning "zerofil_${v}_amd64.deb" 2>&1) || { echo "$found"; exit 1; }
 dpkg -x "zerofil_${v}_amd64.deb" "$tmp/deb"
 "$tmp/deb/usr/bin/zerofil" 5 "$tmp/f5" && cmp -n 5 "$tmp/f5" /dev/zero && [[ $(wc -c <"$tmp/f5") == 5 ]]
 MANWIDTH=80 man --warnings -l "$tmp/deb/usr/share/man/man1/zerofil.1.gz" 2>"$tmp/warnings" >/dev/null
