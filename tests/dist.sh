@@ -29,7 +29,7 @@ for arch in x86_64 aarch64; do
 	d=zerofil-$v-linux-$arch
 	tar -C "$tmp/x" -xzf "$d.tar.gz"
 	[[ $(cd "$tmp/x/$d" && echo *) == "LICENSE README.md zerofil zerofil.1" ]]
-	if readelf -S "$tmp/x/$d/zerofil" | grep -q '\.symtab'; then echo "$d: not stripped"; exit 1; fi
+	if [[ $(readelf -S "$tmp/x/$d/zerofil") == *.symtab* ]]; then echo "$d: not stripped"; exit 1; fi
 done
 "$tmp/x/zerofil-$v-linux-x86_64/zerofil" 3 "$tmp/f3"
 qemu-aarch64 "$tmp/x/zerofil-$v-linux-aarch64/zerofil" 4 "$tmp/f4"

@@ -3,6 +3,7 @@
 # program with its manual page, which shows the version, and its documents.
 # package.sh packager: a packager's build takes Clang, Ninja, CXXFLAGS,
 # LDFLAGS and DESTDIR.
+# No 'grep -q' after a pipe: with pipefail, the writer's SIGPIPE fails it.
 set -euo pipefail
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -12,13 +13,13 @@ if [[ $1 == packager ]]; then
 		-DCMAKE_CXX_COMPILER=clang++ -DBUILD_TESTING=OFF -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 	cmake --build "$tmp/pk" >/dev/null
 	DESTDIR=$tmp/dest cmake --install "$tmp/pk" >/dev/null
-	readelf -S "$tmp/dest/usr/bin/zerofil" | grep -q debug_info
-	readelf -d "$tmp/dest/usr/bin/zerofil" | grep -q 'R.*PATH.*/packager'
+	[[ $(readelf -S "$tmp/dest/usr/bin/zerofil") == *debug_info* ]]
+	[[ $(readelf -d "$tmp/dest/usr/bin/zerofil") == *PATH*/packager* ]]
 	exit
 fi
 
 cmake --install "$1" --prefix "$tmp/usr" >/dev/null
-readelf -l "$tmp/usr/bin/zerofil" | grep -q 'program interpreter'
+[[ $(readelf -l "$tmp/usr/bin/zerofil") == *"program interpreter"* ]]
 "$tmp/usr/bin/zerofil" 3 "$tmp/f"
 cmp -n 3 "$tmp/f" /dev/zero
 [[ $(wc -c <"$tmp/f") == 3 ]]
