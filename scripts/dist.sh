@@ -15,6 +15,8 @@ if [[ -z ${SOURCE_DATE_EPOCH-} ]]; then
 	fi
 fi
 export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
+# Folders the install and cpack create get the same modes for everyone.
+umask 022
 stage=$trees/stage
 rm -rf "$out" "$stage"
 mkdir -p "$out" "$stage"
