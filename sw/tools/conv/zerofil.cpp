@@ -8,8 +8,75 @@
 #include <cstdlib>
 #include <cstring>
 
+#ifdef _WIN32
+// Windows converts a program's narrow arguments to the ANSI code page with
+// a "best fit" that can turn a letter into another, or into a slash; only
+// Windows 10 1903 and later honour the manifest's UTF-8 instead. So the
+// program starts at wmain (-municode), which gets them as UTF-16; main gets
+// them as UTF-8, for its messages, and the file is opened by the UTF-16
+// name it came as. Arguments after the second are ignored, so main gets
+// only the first three.
+#include <cwchar>
+
+namespace {
+const wchar_t *wide_file;
+char text[3 * 32768];	// a command line has at most 32767 UTF-16 units
+
+// to_utf8: W as UTF-8 at P, NUL included; returns the end. A lone
+// surrogate keeps its own 3-byte form.
+char *
+to_utf8(const wchar_t *w, char *p)
+{
+	for (; *w != 0; w++) {
+		unsigned long u = static_cast<unsigned short>(*w);
+		if (u >= 0xd800 && u < 0xdc00 && w[1] >= 0xdc00 && w[1] < 0xe000)
+			u = 0x10000 + ((u - 0xd800) << 10) + (static_cast<unsigned short>(*++w) - 0xdc00u);
+		int n = u < 0x80 ? 0 : u < 0x800 ? 1 : u < 0x10000 ? 2 : 3;
+		*p++ = static_cast<char>(n == 0 ? u : (0xff00u >> (n + 1) & 0xffu) | u >> 6 * n);
+		while (n-- > 0)
+			*p++ = static_cast<char>(0x80 | (u >> 6 * n & 0x3f));
+	}
+	*p++ = 0;
+	return p;
+}
+} // namespace
+
+// main's std:: is the C library's, but for fopen, which takes the name as
+// it came.
+namespace win {
+using namespace std;
+static FILE *
+fopen(const char *, const char *)
+{
+	return _wfopen(wide_file, L"wb");
+}
+} // namespace win
+#define std win
+// Standard C++ may not call main: below, it is utf8_main.
+#define main utf8_main
+
+int main(int argc, char *argv[]);
+int wmain(int argc, wchar_t *wargv[]);
+
 int
-main(int argc, char *argv[])
+wmain(int argc, wchar_t *wargv[])
+{
+	char *argv[4] = {};
+	char *p = text;
+
+	if (argc > 3)
+		argc = 3;
+	for (int i = 0; i < argc; i++) {
+		argv[i] = p;
+		p = to_utf8(wargv[i], p);
+	}
+	wide_file = argc > 2 ? wargv[2] : nullptr;
+	return main(argc, argv);
+}
+#endif
+
+int
+main(int argc, char *argv[])	// cppcheck-suppress constParameter ; the language fixes it
 {
 	unsigned long long size;
 	std::FILE *fp;
