@@ -1,7 +1,10 @@
 # Debian's layout, for the .deb that cpack makes from this build: the
 # manual page and changelog gzipped without a time stamp, the licence in
-# Debian's copyright format, and a dependency on libc6 from dpkg-shlibdeps.
-# The dist preset sets CMAKE_INSTALL_PREFIX=/usr for it.
+# Debian's copyright format. The release lines of cmake/builds.cmake set
+# CMAKE_INSTALL_PREFIX=/usr and ZEROFIL_STATIC: the program needs no C
+# library of the machine's, so the .deb installs on every Debian and
+# Ubuntu of its architecture, old or new, and holds the very program of
+# the release archive.
 
 set(debian ${PROJECT_SOURCE_DIR}/packaging/debian)
 file(STRINGS ${debian}/changelog top LIMIT_COUNT 1)
@@ -13,7 +16,10 @@ find_program(GZIP gzip REQUIRED)
 foreach(file ${PROJECT_BINARY_DIR}/zerofil.1 ${debian}/changelog)
   get_filename_component(name ${file} NAME)
   execute_process(COMMAND ${GZIP} -9nc ${file} OUTPUT_FILE ${PROJECT_BINARY_DIR}/${name}.gz
-    COMMAND_ERROR_IS_FATAL ANY)
+    RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "gzip ${file}: ${failed}")
+  endif()
 endforeach()
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${debian}/changelog)
 
@@ -22,16 +28,33 @@ install(FILES ${PROJECT_BINARY_DIR}/zerofil.1.gz DESTINATION ${CMAKE_INSTALL_MAN
 install(FILES ${PROJECT_BINARY_DIR}/README.md ${PROJECT_BINARY_DIR}/changelog.gz ${debian}/copyright
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
+# Debian's names for the machines the toolchain files name.
+set(arch ${CMAKE_SYSTEM_PROCESSOR})
+foreach(pair x86_64=amd64 aarch64=arm64 armv7l=armhf i686=i386 riscv64=riscv64)
+  string(REPLACE "=" ";" pair ${pair})
+  list(GET pair 0 machine)
+  if(arch STREQUAL machine)
+    list(GET pair 1 arch)
+  endif()
+endforeach()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zerofil)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${arch})
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The zerofil authors <zerofil@example.org>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(ZEROFIL_STATIC)
+  # lintian calls a static program an error; here it is the point.
+  install(FILES ${debian}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+    RENAME zerofil)
+else()
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "create a file of an exact length filled with zero bytes")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "zerofil writes a file of exactly the requested number of bytes, every byte

@@ -4,16 +4,18 @@
 #   scripts/deps.sh dist    also the cross compilers and packaging tools
 #                           that make every release file
 #   scripts/deps.sh test    also bats, the linters, Clang, the 32-bit x86
-#                           toolchain, qemu and Wine, for the whole suite
+#                           toolchain, qemu, Wine, strace, and what makes
+#                           Debian roots and boots Debian's kernels, for
+#                           the whole suite
 #   scripts/deps.sh bench   also hyperfine, GNU time and bc, for bench/run.sh
 # Nothing installed is ever removed: apt-get refuses instead (--no-remove).
 # g++-multilib is not used: it conflicts with every cross compiler.
 set -euo pipefail
 
 build=(cmake make g++)
-dist=(g++-aarch64-linux-gnu g++-mingw-w64-x86-64-posix dpkg-dev zip git)
-test=(bats man-db unzip shellcheck clang-tidy cppcheck clang ninja-build g++-i686-linux-gnu libc6-i386
-	qemu-user wine wine64 lintian)
+dist=(g++-aarch64-linux-gnu g++-arm-linux-gnueabihf g++-riscv64-linux-gnu g++-mingw-w64-x86-64-posix zip git)
+test=(bats man-db unzip shellcheck clang-tidy cppcheck mandoc clang ninja-build g++-i686-linux-gnu libc6-i386
+	qemu-user wine wine64 lintian strace mmdebstrap qemu-system-arm qemu-system-x86 cpio)
 bench=(hyperfine time bc)
 
 case ${1-} in

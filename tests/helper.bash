@@ -3,7 +3,9 @@
 # of its own and check what it did, to the byte.
 #
 # ZEROFIL is the program. ZEROFIL_RUNNER, when set, is the command that runs
-# it (Wine, qemu).
+# it: Wine (then ZEROFIL_WINDOWS is set), qemu-user (then ZEROFIL_EMULATED
+# is set), or vm.sh or root.sh, which run it under a real kernel or in a
+# Debian root, with this folder and the program's at the same paths.
 
 bats_require_minimum_version 1.5.0
 
@@ -18,13 +20,11 @@ setup() {
 	reach=		# a copy of the program an unprivileged user can reach
 	cap=60		# seconds a run may take
 	eol=$'\n'
-	windows=
-	if [[ $ZEROFIL == *.exe ]]; then
-		# A Windows console writes text lines with CR LF, and Wine hands
-		# the program its own Windows path as the invocation name.
-		eol=$'\r\n'
-		windows=1
-	fi
+	windows=${ZEROFIL_WINDOWS-}
+	# A Windows console writes text lines with CR LF.
+	[[ -z $windows ]] || eol=$'\r\n'
+	elsewhere=	# the runner runs it in another root or machine
+	[[ $ZEROFIL_RUNNER != */vm.sh* && $ZEROFIL_RUNNER != */root.sh* ]] || elsewhere=${ZEROFIL_RUNNER%% *}
 	io=$BATS_TEST_TMPDIR/io
 	mkdir "$io" "$BATS_TEST_TMPDIR/here"
 	cd "$BATS_TEST_TMPDIR/here" || return
@@ -73,11 +73,11 @@ stream() {
 	got=${got%x}
 	[[ -z $want ]] || want+=$eol
 	if [[ -n $windows && $want == "$prog: "* ]]; then
+		# Wine hands the program its Windows path as the invocation name.
 		rest=${want#"$prog"}
-		[[ $got == ?*"$rest" && ${got%"$rest"} != *$'\n'* ]] && return
-	else
-		[[ $got == "$want" ]] && return
+		want=$(winepath -w "$(realpath "$prog")")$rest
 	fi
+	[[ $got == "$want" ]] && return
 	printf 'std%s: %q\n  want: %q\n' "$1" "$got" "$want"
 	return 1
 }
@@ -100,7 +100,8 @@ zeros() {
 # bytes and the only file in the folder
 makes() {
 	zf "$1" "$2" "${@:4}"
-	check 0 "" "" && zeros "$2" "$3" || return
+	check 0 "" "" || return
+	zeros "$2" "$3" || return
 	[[ $(ls -A) == "$2" ]] || { echo "folder holds: $(ls -A)"; return 1; }
 }
 
@@ -125,6 +126,26 @@ short() {
 	[[ -z ${3-} ]] || zeros "$2" "$3"
 }
 
+# piped SIZE: into a FIFO, the reader gets exactly SIZE zero bytes; needs no disk
+piped() {
+	mkfifo p
+	timeout 300 cmp -n "$1" p /dev/zero >"$io/cmp" 2>&1 &
+	cap=300
+	zf "$1" p
+	check 0 "" ""
+	wait $! || { cat "$io/cmp"; return 1; }
+}
+
+# refused_close SIZE FILE: every write taken, the close fails with EIO (as
+# on NFS): the write-failure line and status 1
+refused_close() {
+	[[ -z $ZEROFIL_RUNNER ]] || skip "strace runs only this machine's programs"
+	command -v strace >/dev/null || skip "strace is missing"
+	# LeakSanitizer (the asan build) cannot work under ptrace.
+	pre=(env ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null -P "$PWD/$2" -e trace=close -e inject=close:error=EIO)
+	short "$1" "$2"
+}
+
 # limited KIB SIZE KEPT: under a file-size limit of KIB KiB a write is refused
 limited() {
 	limit=$1
@@ -146,6 +167,7 @@ locked() {
 	chmod -R a-w .
 	[[ $EUID -eq 0 ]] || return 0
 	[[ -z $windows ]] || skip "Wine will not run a prefix owned by another user"
+	[[ -z $elsewhere ]] || skip "${elsewhere##*/} runs it as root"
 	command -v setpriv >/dev/null || skip "setpriv is missing"
 	pre=(setpriv --reuid=65534 --regid=65534 --clear-groups --)
 	if ! "${pre[@]}" test -x "$prog"; then

@@ -47,12 +47,14 @@ load helper
 @test "full device: in the block phase" { short 1048577 /dev/full; }
 @test "full device: in the byte phase" { short 5000 /dev/full; }
 @test "full device: only at close" { short 10 /dev/full; }
+@test "close refused: the last bytes never reach the file" { refused_close 10 f; }
 @test "size limit: in the block phase" { limited 256 2097152 262144; }
 @test "size limit: in the byte phase" { limited 600 724288 614400; }
 @test "size limit: only the last byte" { limited 1024 1048577 1048576; }
 @test "size limit: -1 wraps to the largest size" { limited 1024 -1 1048576; }
 @test "size limit: too large a number saturates" { limited 64 99999999999999999999 65536; }
 @test "size limit: 4 GiB and a byte is not cut to 32 bits" { limited 1024 4294967297 1048576; }
+@test "a pipe: 4 GiB and a byte, none lost, none more" { piped 4294967297; }
 @test "full filesystem: in the block phase" { small_fs size=1m; short 2097152 mnt/f 1048576; }
 @test "full filesystem: in the byte phase" { small_fs size=1m; short 1124288 mnt/f 1048576; }
 @test "full filesystem: only the last byte" { small_fs size=1m; short 1048577 mnt/f 1048576; }
