@@ -30,9 +30,10 @@ inside() {
 case $1 in
 make)
 	dist=$2 v=$3
-	[[ $EUID -eq 0 ]] || { echo "skip: a root needs root (mmdebstrap, chroot, mount)"; exit 0; }
+	[[ $EUID -eq 0 ]] || { echo "$0: making a root needs root" >&2; exit 1; }
 	if [[ ! -f $root.made ]]; then
 		rm -rf "$root"
+		mkdir -p "${root%/*}"
 		make() { mmdebstrap --quiet --variant=minbase --include=cmake,g++,make,man-db "$suite" "$root"; }
 		# A failed download is tried once more.
 		make || { echo "mmdebstrap failed; once more"; rm -rf "$root"; make; }
@@ -60,7 +61,6 @@ make)
 	;;
 install)
 	dist=$2 v=$3
-	[[ -f $root.made ]] || { echo "skip: no root was made"; exit 0; }
 	deb=zerofil_${v}_amd64.deb
 	rm -rf "$root/release"
 	mkdir "$root/release"

@@ -85,12 +85,13 @@ q() { printf "'%s' " "${1//\'/\'\\\'\'}"; }
 { printf 'cd '; q "$PWD"; printf '&& exec '; for a in "$@"; do q "$a"; done; echo; } >"$ctl/cmd"
 progdir=$(cd "$(dirname "$prog")" && pwd)
 printf 'here %s\nprog %s\n' "$PWD" "$progdir" >"$ctl/shares"
-share() { echo "-virtfs" "local,path=$2,mount_tag=$1,security_model=none"; }
-# shellcheck disable=SC2046 # the options of each share
+shares=()
+for s in "ctl $ctl" "here $PWD" "prog $progdir"; do
+	shares+=(-virtfs "local,path=${s#* },mount_tag=${s%% *},security_model=none")
+done
 "${qemu[@]}" -smp 2 -m 2048 -nographic -no-reboot -nic none \
 	-kernel "$(echo "$dir"/root/boot/vmlinuz-*)" -initrd "$dir/initrd" \
-	-append "console=$console rdinit=/init quiet panic=-1" \
-	$(share ctl "$ctl") $(share here "$PWD") $(share prog "$progdir") \
+	-append "console=$console rdinit=/init quiet panic=-1" "${shares[@]}" \
 	</dev/null >"$ctl/console" 2>&1 || true
 if [[ ! -f $ctl/status ]]; then
 	echo "$0: the machine stopped before the program did; its console:" >&2
