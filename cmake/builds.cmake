@@ -51,8 +51,10 @@ function(found var)
   set(${var} ${all} PARENT_SCOPE)
 endfunction()
 
-# build(...): see above. Sets, for the tests and the release, zb_NAME to
-# "RUNNER-COMMAND|ROWS|EXE|SHIPS|WINDOWS" and appends NAME to zerofil_builds.
+# build(...): see above. Lines that neither ship nor are tested here are
+# left out. For each other line found, sets zb_target_NAME (what builds it),
+# zb_exe_NAME (the program to test), zb_dir_NAME (its tree), zb_runner_NAME,
+# zb_rows_NAME and zb_ships_NAME, and appends NAME to zerofil_builds.
 macro(build name needs how runner rows)
   set(ships "${ARGN}")
   if(ships OR BUILD_TESTING)

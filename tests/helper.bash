@@ -132,7 +132,7 @@ piped() {
 	timeout 300 cmp -n "$1" p /dev/zero >"$io/cmp" 2>&1 &
 	cap=300
 	zf "$1" p
-	check 0 "" ""
+	check 0 "" "" || return
 	wait $! || { cat "$io/cmp"; return 1; }
 }
 
