@@ -28,7 +28,7 @@ if [[ $1 == make ]]; then
 	mods=$(echo "$dir"/root/lib/modules/*/kernel)
 	# modules NAME...: each module file, after those it depends on
 	modules() {
-		local m f
+		local m f deps
 		for m in "$@"; do
 			f=$(find "$mods" -name "$m.ko" | head -n 1)
 			[[ -n $f ]] || continue	# built into this kernel
