@@ -12,7 +12,7 @@
 set -euo pipefail
 out=$1 version=$2
 shift 2
-src=$(cd "$(dirname "$0")/.." && pwd)
+src=$(cd "$(dirname "$0")/.." && pwd -P)
 
 # Only this tree's own repository: a tarball unpacked inside another one
 # must not take that one's time.

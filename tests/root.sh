@@ -41,7 +41,7 @@ make)
 	fi
 	rm -rf "$root/src"
 	mkdir "$root/src"
-	src=$(cd "$(dirname "$0")/.." && pwd)
+	src=$(cd "$(dirname "$0")/.." && pwd -P)
 	files=(find . -path ./build -prune -o -type f -print)
 	if [[ $(git -C "$src" rev-parse --show-toplevel 2>/dev/null) == "$src" ]]; then
 		files=(git ls-files)
