@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# root.sh ROOT make DIST VERSION: a fresh minimal Debian root of the release that
-# ROOT names (bullseye, bookworm, trixie), kept in ROOT once made; in it,
-# the source tarball from DIST built with that release's own CMake, g++ and
+# root.sh ROOT make DIST VERSION: a fresh minimal Debian root of the release
+# that ROOT names (bullseye, bookworm, trixie), kept in ROOT once made; in
+# it, the source tarball from DIST (or this tree's files, when they differ
+# from the tarball's commit) built with that release's own CMake, g++ and
 # make.
-# root.sh ROOT install DIST VERSION: in that root, the static archive's program
-# runs, and the .deb installs, works, shows its page and removes cleanly.
+# root.sh ROOT install DIST VERSION: in that root, the static archive's
+# program runs, and the .deb installs, works, shows its page and removes
+# cleanly.
 # root.sh ROOT PROG ARGS...: run PROG with ARGS in the root, with this
 # folder and PROG's at the same paths. Prints what PROG printed, exits
 # with its status.
