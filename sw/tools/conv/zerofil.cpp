@@ -39,20 +39,18 @@ to_utf8(const wchar_t *w, char *p)
 	*p++ = 0;
 	return p;
 }
-} // namespace
 
-// main's std:: is the C library's, but for fopen, which takes the name as
-// it came.
-namespace win {
-using namespace std;
-static FILE *
-fopen(const char *, const char *)
+// open_output: the file for writing in binary mode, created or truncated.
+// NAME is the UTF-8 of the file argument; the file is opened by the UTF-16
+// name it came as, which holds every name Windows can.
+std::FILE *
+open_output(const char * /* name */)
 {
 	return _wfopen(wide_file, L"wb");
 }
-} // namespace win
-#define std win
-// Standard C++ may not call main: below, it is utf8_main.
+} // namespace
+
+// Standard C++ may not call main: here it is utf8_main, called by wmain.
 #define main utf8_main
 
 int main(int argc, char *argv[]);
@@ -73,6 +71,15 @@ wmain(int argc, wchar_t *wargv[])
 	wide_file = argc > 2 ? wargv[2] : nullptr;
 	return main(argc, argv);
 }
+#else
+namespace {
+// open_output: NAME for writing in binary mode, created or truncated.
+std::FILE *
+open_output(const char *name)
+{
+	return std::fopen(name, "wb");
+}
+} // namespace
 #endif
 
 int
@@ -102,7 +109,7 @@ main(int argc, char *argv[])	// cppcheck-suppress constParameter ; the language 
 	// minus sign wraps. Scripts rely on this.
 	size = std::strtoull(argv[1], nullptr, 0);
 
-	fp = std::fopen(argv[2], "wb");
+	fp = open_output(argv[2]);
 	if (fp == nullptr) {
 		(void)std::fprintf(stderr, "%s: Can't open file %s for writing\n",
 		    argv[0], argv[2]);
