@@ -1,6 +1,6 @@
 // The write floor for bench/run.sh: the same bytes as zerofil, one zeroed
-// 512 KiB block written with write(2) in a loop and nothing else. Not
-// installed.
+// block of the program's size (BLOCK, from the build) written with
+// write(2) in a loop and nothing else. Not installed.
 
 #include <cstdlib>
 #include <cstring>
@@ -10,7 +10,7 @@
 int
 main(int argc, char *argv[])
 {
-	char buf[524288];
+	char buf[BLOCK];
 
 	if (argc != 3)
 		return 2;

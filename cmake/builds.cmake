@@ -4,35 +4,41 @@
 # presets pack the same lines the same way, so the programs tested are the
 # programs shipped.
 #
-# build(NAME NEEDS HOW RUNNER ROWS [SHIPS])
+# line(NAME NEEDS HOW RUNNER ROWS [SHIPS])
 #   NEEDS   tools (programs, or true variables) without which it is skipped
 #   HOW     CMake arguments for a tree of its own; empty: this tree's
 #           program; =OTHER: the program of line OTHER
-#   RUNNER  what runs it: empty (this machine), an emulator and its
-#           arguments, vm:ARCH (Debian's kernel for ARCH, tests/vm.sh) or
-#           root:SUITE (a Debian root, tests/root.sh). A Wine runner makes
-#           it a Windows build: zerofil.exe, run as Windows runs it.
-#   ROWS    "table" (tests/zerofil.bats), "few" (some of its rows), and
-#           groups of tests/builds.bats
-#   SHIPS   tar, deb, zip: the release files made from it
+#   RUNNER  what runs it, KIND[:WHAT] and then any arguments of its own:
+#           host (this machine), qemu:CPU (qemu-user), wine (a Windows
+#           build, zerofil.exe), vm:ARCH (Debian's kernel for ARCH,
+#           tests/vm.sh) or root:SUITE (a Debian root, tests/root.sh)
+#   ROWS    "table" (tests/zerofil.bats), "sample" (its rows tagged so),
+#           and groups of tests/builds.bats
+#   SHIPS   the release files made from it: tar, zip, deb=ARCH (Debian's
+#           name of its architecture); dist.cmake names each file
 
 include(ExternalProject)
 
-# need(VAR what [REQUIRED]): VAR names a tool or capability the checks, or
-# a release file, cannot do without
+# need(VAR WHAT [REQUIRED]): VAR names a tool or capability that the
+# checks, or a release file, cannot do without
 function(need var what)
   if(NOT ${var})
+    set(why "${what} is missing; scripts/deps.sh test installs it")
+    if(var STREQUAL "RUNS_AS_ROOT")
+      set(what "root")
+      set(why "the Debian roots are made and entered as root only: run as root")
+    endif()
     if(ZEROFIL_CHECKS OR ARGN)
-      message(FATAL_ERROR "${what} is missing; scripts/deps.sh test installs it")
+      message(FATAL_ERROR "${why}")
     endif()
     message(STATUS "Skipping the checks that need ${what}")
   endif()
 endfunction()
 
-# found(VAR [REQUIRED] NAMES...): VAR is true when each NAME is a true
+# need_all(VAR [REQUIRED] NAMES...): VAR is true when each NAME is a true
 # variable or a program found (on PATH or in Wine's folder); each missing
 # one is reported.
-function(found var)
+function(need_all var)
   set(all ON)
   set(required "")
   foreach(n IN LISTS ARGN)
@@ -51,11 +57,12 @@ function(found var)
   set(${var} ${all} PARENT_SCOPE)
 endfunction()
 
-# build(...): see above. Lines that neither ship nor are tested here are
-# left out. For each other line found, sets zb_target_NAME (what builds it),
-# zb_exe_NAME (the program to test), zb_dir_NAME (its tree), zb_runner_NAME,
-# zb_rows_NAME and zb_ships_NAME, and appends NAME to zerofil_builds.
-macro(build name needs how runner rows)
+# line(...): see above. Lines that neither ship nor are tested here are
+# left out. For each other line found, sets line_target_NAME (what builds
+# it), line_exe_NAME (the program to test), line_tree_NAME (its build
+# tree), line_kind_NAME and line_runner_NAME (the command that runs it),
+# line_rows_NAME and line_ships_NAME, and appends NAME to lines.
+macro(line name needs how runner rows)
   set(ships "${ARGN}")
   if(ships OR BUILD_TESTING)
     zerofil_line(${name} "${needs}" "${how}" "${runner}" "${rows}" "${ships}")
@@ -63,78 +70,83 @@ macro(build name needs how runner rows)
 endmacro()
 
 function(zerofil_line name needs how runner rows ships)
-  set(run "")
+  # The kind, and the program that runs the line's (found below).
+  list(POP_FRONT runner head)
+  string(REPLACE ":" ";" head ${head})
+  list(GET head 0 kind)
+  list(GET head -1 what)
+  set(file zerofil)
+  set(tool "")
   set(tools "")
-  if(runner MATCHES "^vm:")
+  if(kind STREQUAL "qemu")
+    set(tool qemu-${what})
+  elseif(kind STREQUAL "wine")
+    set(tool wine64)
+    set(file zerofil.exe)
+  elseif(kind STREQUAL "vm")
     set(tools mmdebstrap cpio)
-  elseif(runner MATCHES "^root:")
-    set(tools mmdebstrap unshare)
-  elseif(runner)
-    list(GET runner 0 run)
-  endif()
-  if(runner MATCHES "^root:" AND NOT uid STREQUAL "0")
-    message(STATUS "Skipping ${name}: a Debian root needs root")
-    return()
+    list(PREPEND runner ${PROJECT_SOURCE_DIR}/tests/vm.sh ${CMAKE_BINARY_DIR}/vm/${what})
+  elseif(kind STREQUAL "root")
+    set(tools RUNS_AS_ROOT mmdebstrap unshare)
+    list(PREPEND runner ${PROJECT_SOURCE_DIR}/tests/root.sh ${CMAKE_BINARY_DIR}/roots/${what})
+  elseif(NOT kind STREQUAL "host")
+    message(FATAL_ERROR "line ${name}: no runner of kind ${kind}")
   endif()
   set(required "")
   if(ships AND ZEROFIL_DIST)
     set(required REQUIRED)
   endif()
-  found(ok ${required} ${needs} ${run} ${tools})
+  need_all(ok ${required} ${needs} ${tool} ${tools})
   if(NOT ok)
     return()
   endif()
-  if(runner MATCHES "^wine")
-    set(exe zerofil.exe)
-  else()
-    set(exe zerofil)
+  if(tool)
+    list(PREPEND runner ${${tool}})
   endif()
-  if(run)
-    list(TRANSFORM runner REPLACE "^${run}$" "${${run}}")
-  endif()
-  set(dir ${CMAKE_BINARY_DIR}/builds/${name})
-  if(runner MATCHES "^root:(.*)")
+  set(tree ${CMAKE_BINARY_DIR}/builds/${name})
+  if(kind STREQUAL "root")
     # Built inside that root by its own compiler (tests/root.sh).
     set(target "")
-    set(exe_path ${CMAKE_BINARY_DIR}/roots/${CMAKE_MATCH_1}/src/build/${exe})
+    set(exe ${CMAKE_BINARY_DIR}/roots/${what}/src/build/${file})
   elseif(how MATCHES "^=(.*)")
-    set(target ${zb_target_${CMAKE_MATCH_1}})
-    set(exe_path ${zb_exe_${CMAKE_MATCH_1}})
+    if(NOT CMAKE_MATCH_1 IN_LIST lines)
+      message(STATUS "Skipping ${name}: it runs the program of ${CMAKE_MATCH_1}, which is skipped")
+      return()
+    endif()
+    set(target ${line_target_${CMAKE_MATCH_1}})
+    set(exe ${line_exe_${CMAKE_MATCH_1}})
   elseif(how)
-    if(ships MATCHES "deb")
-      list(APPEND how -DZEROFIL_DEBIAN=ON -DCMAKE_INSTALL_PREFIX=/usr)
+    if(ships MATCHES "deb=([^;]*)")
+      list(APPEND how -DZEROFIL_DEBIAN=ON -DZEROFIL_DEBIAN_ARCH=${CMAKE_MATCH_1} -DCMAKE_INSTALL_PREFIX=/usr)
     endif()
     ExternalProject_Add(zerofil-${name}
       SOURCE_DIR ${PROJECT_SOURCE_DIR}
-      BINARY_DIR ${dir}
+      BINARY_DIR ${tree}
       CMAKE_ARGS -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} -DBUILD_TESTING=OFF
         -DZEROFIL_WERROR=${ZEROFIL_WERROR} ${how}
       BUILD_ALWAYS ON
       INSTALL_COMMAND "")
     set(target zerofil-${name})
-    set(exe_path ${dir}/${exe})
+    set(exe ${tree}/${file})
   else()
     set(target zerofil)
-    set(exe_path $<TARGET_FILE:zerofil>)
+    set(exe $<TARGET_FILE:zerofil>)
   endif()
   if(ships)
     # What is tested is the program unpacked from the release file.
-    set(exe_path ${CMAKE_BINARY_DIR}/unpacked/${name}/${exe})
+    set(exe ${CMAKE_BINARY_DIR}/unpacked/${name}/${file})
   endif()
-  set(zb_target_${name} ${target} PARENT_SCOPE)
-  set(zb_exe_${name} ${exe_path} PARENT_SCOPE)
-  set(zb_dir_${name} ${dir} PARENT_SCOPE)
-  set(zb_runner_${name} "${runner}" PARENT_SCOPE)
-  set(zb_rows_${name} "${rows}" PARENT_SCOPE)
-  set(zb_ships_${name} "${ships}" PARENT_SCOPE)
-  set(zerofil_builds ${zerofil_builds} ${name} PARENT_SCOPE)
+  foreach(field target exe tree kind runner rows ships)
+    set(line_${field}_${name} "${${field}}" PARENT_SCOPE)
+  endforeach()
+  set(lines ${lines} ${name} PARENT_SCOPE)
 endfunction()
 
 # Sanitizers where the compiler has them.
 include(CheckCXXSourceCompiles)
-set(san "-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer")
+set(sanitize "-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer")
 if(BUILD_TESTING)
-  set(CMAKE_REQUIRED_FLAGS ${san})
+  set(CMAKE_REQUIRED_FLAGS ${sanitize})
   set(CMAKE_REQUIRED_LINK_OPTIONS -fsanitize=address,undefined)
   check_cxx_source_compiles("int main() { return 0; }" HAVE_SANITIZERS)
   unset(CMAKE_REQUIRED_FLAGS)
@@ -142,47 +154,50 @@ if(BUILD_TESTING)
 endif()
 # 32-bit x86 programs run natively where the kernel and Debian's libc6-i386
 # allow, and under qemu-i386 with the cross toolchain's C library otherwise.
-execute_process(COMMAND /lib/ld-linux.so.2 --version RESULT_VARIABLE no32 OUTPUT_QUIET ERROR_QUIET)
-set(run32 "")
-if(no32)
-  set(run32 "qemu-i386;-L;/usr/i686-linux-gnu")
+execute_process(COMMAND /lib/ld-linux.so.2 --version RESULT_VARIABLE no_native_i686 OUTPUT_QUIET ERROR_QUIET)
+set(i686_runner host)
+if(no_native_i686)
+  set(i686_runner "qemu:i386;-L;/usr/i686-linux-gnu")
 endif()
 # A Debian root is made, entered and mounted in as root only.
 execute_process(COMMAND id -u OUTPUT_VARIABLE uid OUTPUT_STRIP_TRAILING_WHITESPACE)
-# Each cross toolchain: its file and its compiler.
-set(tc -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake)
-foreach(pair x86=i686-linux-gnu a64=aarch64-linux-gnu arm=arm-linux-gnueabihf rv=riscv64-linux-gnu)
+if(uid STREQUAL "0")
+  set(RUNS_AS_ROOT ON)
+endif()
+# Each cross toolchain: its file, and its compiler (for MinGW-w64, set below).
+foreach(pair i686=i686-linux-gnu aarch64=aarch64-linux-gnu armhf=arm-linux-gnueabihf
+    riscv64=riscv64-linux-gnu mingw=mingw-w64-x86_64)
   string(REPLACE "=" ";" pair ${pair})
   list(GET pair 0 var)
   list(GET pair 1 triple)
-  set(${var} ${tc}/${triple}.cmake)
-  set(${var}_cc ${triple}-g++)
+  set(${var} -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/${triple}.cmake)
+  set(${var}_cxx ${triple}-g++)
 endforeach()
-set(win ${tc}/mingw-w64-x86_64.cmake)
-set(win_cc x86_64-w64-mingw32-g++-posix)
+set(mingw_cxx x86_64-w64-mingw32-g++-posix)
+set(cygwin -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/cygwin-mingw.cmake)
 set(static -DZEROFIL_STATIC=ON)
 # Without 64-bit offsets; Debian 13 armhf defaults to 64-bit time, which
 # needs them.
-set(small "-DCMAKE_CXX_FLAGS=-U_FILE_OFFSET_BITS -U_TIME_BITS")
+set(no_lfs "-DCMAKE_CXX_FLAGS=-U_FILE_OFFSET_BITS -U_TIME_BITS")
 
-#     name                needs                        how it is built                            what runs it  rows                 ships
-build(native              ""                           ""                                         ""            "table;large;dynamic")
-build(asan                HAVE_SANITIZERS              "-DCMAKE_CXX_FLAGS=${san};-DCMAKE_EXE_LINKER_FLAGS=${san}" "" table)
-build(clang               clang++                      -DCMAKE_CXX_COMPILER=clang++               ""            "table;dynamic")
-build(m32                 ${x86_cc}                    ${x86}                                     "${run32}"    "table;large;dynamic;lfs")
-build(m32-small-offsets   ${x86_cc}                    "${x86};${small}"                          "${run32}"    "control;nolfs")
-build(linux-x86_64        ""                           ${static}                                  ""            "table;static"       "tar;deb")
-build(linux-aarch64       ${a64_cc}                    "${a64};${static}"                         qemu-aarch64  "table;large;static" "tar;deb")
-build(linux-armhf         ${arm_cc}                    "${arm};${static}"                         qemu-arm      "table;large;static" "tar;deb")
-build(linux-riscv64       ${rv_cc}                     "${rv};${static}"                          qemu-riscv64  "table;large;static" tar)
-build(windows-x86_64      ${win_cc}                    ${win}                                     wine64        "table;large;pe"     zip)
-build(windows-no-manifest ${win_cc}                    "${win};-DZEROFIL_MANIFEST=OFF"            wine64        table)
-build(cygwin-platform     ${win_cc}                    ${tc}/cygwin-mingw.cmake                   ""            "")
-build(vm-armhf            "${arm_cc};qemu-system-arm"  =linux-armhf                               vm:armhf      "few;large")
-build(vm-armhf-control    "${arm_cc};qemu-system-arm"  "${arm};${static};${small}"                vm:armhf      control)
-build(vm-arm64            "${a64_cc};qemu-system-aarch64" =linux-aarch64                          vm:arm64      "few;large")
-build(vm-i386             "${x86_cc};qemu-system-x86_64"  "${x86};${static}"                      vm:amd64      "few;large")
-build(vm-i386-control     "${x86_cc};qemu-system-x86_64"  "${x86};${static};${small}"             vm:amd64      control)
-build(bullseye            ""                           ""                                         root:bullseye table)
-build(bookworm            ""                           ""                                         root:bookworm table)
-build(trixie              ""                           ""                                         root:trixie   table)
+#    name                    needs                  how it is built                     what runs it   rows                   ships
+line(native                  ""                     ""                                  host           "table;large;dynamic")
+line(asan                    HAVE_SANITIZERS        "-DCMAKE_CXX_FLAGS=${sanitize};-DCMAKE_EXE_LINKER_FLAGS=${sanitize}" host table)
+line(clang                   clang++                -DCMAKE_CXX_COMPILER=clang++        host           "table;dynamic")
+line(i686                    ${i686_cxx}            ${i686}                             ${i686_runner} "table;large;dynamic;lfs")
+line(i686-32bit-offsets      ${i686_cxx}            "${i686};${no_lfs}"                 ${i686_runner} "control;nolfs")
+line(linux-x86_64            ""                     ${static}                           host           "table;static"         "tar;deb=amd64")
+line(linux-aarch64           ${aarch64_cxx}         "${aarch64};${static}"              qemu:aarch64   "table;large;static"   "tar;deb=arm64")
+line(linux-armhf             ${armhf_cxx}           "${armhf};${static}"                qemu:arm       "table;large;static"   "tar;deb=armhf")
+line(linux-riscv64           ${riscv64_cxx}         "${riscv64};${static}"              qemu:riscv64   "table;large;static"   tar)
+line(windows-x86_64          ${mingw_cxx}           ${mingw}                            wine           "table;large;pe"       zip)
+line(windows-no-manifest     ${mingw_cxx}           "${mingw};-DZEROFIL_MANIFEST=OFF"   wine           table)
+line(cygwin-platform         ${mingw_cxx}           ${cygwin}                           host           "")
+line(vm-armhf                qemu-system-arm        =linux-armhf                        vm:armhf       "sample;large")
+line(vm-armhf-32bit-offsets  "${armhf_cxx};qemu-system-arm" "${armhf};${static};${no_lfs}" vm:armhf    control)
+line(vm-aarch64              qemu-system-aarch64    =linux-aarch64                      vm:arm64       "sample;large")
+line(vm-i686                 "${i686_cxx};qemu-system-x86_64" "${i686};${static}"       vm:amd64       "sample;large")
+line(vm-i686-32bit-offsets   "${i686_cxx};qemu-system-x86_64" "${i686};${static};${no_lfs}" vm:amd64   control)
+line(bullseye                ""                     ""                                  root:bullseye  table)
+line(bookworm                ""                     ""                                  root:bookworm  table)
+line(trixie                  ""                     ""                                  root:trixie    table)

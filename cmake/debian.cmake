@@ -6,11 +6,8 @@
 # Ubuntu of its architecture, old or new, and holds the very program of
 # the release archive.
 
+include(cmake/release.cmake)
 set(debian ${PROJECT_SOURCE_DIR}/packaging/debian)
-file(STRINGS ${debian}/changelog top LIMIT_COUNT 1)
-if(NOT top MATCHES "^zerofil \\(${PROJECT_VERSION}\\) ")
-  message(FATAL_ERROR "packaging/debian/changelog: the top entry is not ${PROJECT_VERSION}; add one")
-endif()
 
 find_program(GZIP gzip REQUIRED)
 foreach(file ${PROJECT_BINARY_DIR}/zerofil.1 ${debian}/changelog)
@@ -21,22 +18,18 @@ foreach(file ${PROJECT_BINARY_DIR}/zerofil.1 ${debian}/changelog)
     message(FATAL_ERROR "gzip ${file}: ${failed}")
   endif()
 endforeach()
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${debian}/changelog)
 
 configure_file(doc/README.md README.md @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/zerofil.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_BINARY_DIR}/README.md ${PROJECT_BINARY_DIR}/changelog.gz ${debian}/copyright
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
-# Debian's names for the machines the toolchain files name.
-set(arch ${CMAKE_SYSTEM_PROCESSOR})
-foreach(pair x86_64=amd64 aarch64=arm64 armv7l=armhf i686=i386 riscv64=riscv64)
-  string(REPLACE "=" ";" pair ${pair})
-  list(GET pair 0 machine)
-  if(arch STREQUAL machine)
-    list(GET pair 1 arch)
-  endif()
-endforeach()
+# The package's architecture: the one the table of builds names for a
+# release file, or else this machine's (CPack asks dpkg).
+set(ZEROFIL_DEBIAN_ARCH "" CACHE STRING "Debian's name for the architecture the program is built for")
+if(ZEROFIL_DEBIAN_ARCH)
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${ZEROFIL_DEBIAN_ARCH})
+endif()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zerofil)
@@ -44,7 +37,6 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${arch})
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The zerofil authors <zerofil@example.org>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
 # Install the Debian packages zerofil needs, and only those that are absent.
 #   scripts/deps.sh build   the compiler and CMake
-#   scripts/deps.sh dist    also the cross compilers and packaging tools
-#                           that make every release file
+#   scripts/deps.sh dist    also the compiler of each toolchain file in
+#                           cmake/ and the packaging tools that make every
+#                           release file
 #   scripts/deps.sh test    also bats, the linters, Clang, the 32-bit x86
-#                           toolchain, qemu, Wine, strace, and what makes
+#                           C library, qemu, Wine, strace, and what makes
 #                           Debian roots and boots Debian's kernels, for
 #                           the whole suite
 #   scripts/deps.sh bench   also hyperfine, GNU time and bc, for bench/run.sh
 # Nothing installed is ever removed: apt-get refuses instead (--no-remove).
 # g++-multilib is not used: it conflicts with every cross compiler.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
 build=(cmake make g++)
-dist=(g++-aarch64-linux-gnu g++-arm-linux-gnueabihf g++-riscv64-linux-gnu g++-mingw-w64-x86-64-posix zip git)
-test=(bats man-db unzip shellcheck clang-tidy cppcheck mandoc clang ninja-build g++-i686-linux-gnu libc6-i386
+# Each toolchain file names its compiler's package.
+mapfile -t compilers < <(sed -n 's/^# Debian package: //p' cmake/*.cmake | sort -u)
+dist=("${compilers[@]}" zip git)
+test=(bats man-db unzip shellcheck clang-tidy cppcheck mandoc clang ninja-build libc6-i386
 	qemu-user wine wine64 lintian strace mmdebstrap qemu-system-arm qemu-system-x86 cpio)
 bench=(hyperfine time bc)
 

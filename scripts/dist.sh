@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# dist.sh OUT VERSION NAME:SHIPS:TREE...: pack the release builds into OUT:
-# for each TREE (a build of the table line NAME), what SHIPS lists (tar,
-# deb, zip), then the source tarball and SHA256SUMS.
+# dist.sh OUT VERSION LIST: make in OUT each release file that LIST (the
+# release-files.tsv that cmake/dist.cmake writes) names, from the build
+# tree of its line, and then SHA256SUMS.
 #
 # OUT holds release files only: files this script did not make are never
 # removed, and a folder that holds any is refused.
@@ -10,14 +10,15 @@
 # commit's time, or else the time stamp the source tarball carries; entries
 # are sorted and owned by 0:0, gzip stores no name.
 set -euo pipefail
-out=$1 version=$2
-shift 2
+out=$1 version=$2 list=$3
 src=$(cd "$(dirname "$0")/.." && pwd -P)
+# shellcheck source-path=SCRIPTDIR/.. source=scripts/lib.sh
+. "$src/scripts/lib.sh"
 
 # Only this tree's own repository: a tarball unpacked inside another one
 # must not take that one's time.
 git=()
-if [[ $(git -C "$src" rev-parse --show-toplevel 2>/dev/null) == "$src" ]]; then
+if own_checkout "$src"; then
 	git=(git -C "$src")
 fi
 if [[ -z ${SOURCE_DATE_EPOCH-} ]]; then
@@ -28,61 +29,78 @@ if [[ -z ${SOURCE_DATE_EPOCH-} ]]; then
 	fi
 fi
 if [[ ! $SOURCE_DATE_EPOCH =~ ^[0-9]+$ ]]; then
-	echo "$0: no time stamp: not a git checkout nor a source tarball; set SOURCE_DATE_EPOCH" >&2
-	exit 1
+	fails "$0: no time stamp: not a git checkout nor a source tarball; set SOURCE_DATE_EPOCH"
 fi
 export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
 # Folders the install and cpack create get the same modes for everyone.
 umask 022
 
 mkdir -p "$out"
-mine='^(zerofil-.*\.(tar\.gz|zip)|zerofil_.*\.deb|SHA256SUMS)$'
+mine=$(release_files "$list" | cut -f 1)
 for f in "$out"/* "$out"/.[!.]*; do
 	[[ -e $f ]] || continue
-	if [[ ! -f $f || ! ${f##*/} =~ $mine ]]; then
-		echo "$0: $out holds ${f##*/}, which is not a release file: choose an empty folder" >&2
-		exit 1
+	if [[ ! -f $f ]] || ! grep -qxF -- "${f##*/}" <<<"$mine"; then
+		fails "$0: $out holds ${f##*/}, which is not a release file: choose an empty folder"
 	fi
 done
-rm -f "$out"/zerofil-*.tar.gz "$out"/zerofil-*.zip "$out"/zerofil_*.deb "$out/SHA256SUMS"
+(cd "$out" && xargs rm -f -- <<<"$mine")
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 
-for line in "$@"; do
-	IFS=: read -r target ships tree <<<"$line"
-	name=zerofil-$version-$target
-	cmake --install "$tree" --prefix "$stage/$target" --strip >/dev/null
-	# One folder, no bin/ or share/: the program beside its documents.
+# folder LINE TREE: the folder of the line's archive, in the stage: the
+# stripped program beside its documents, no bin/ or share/
+folder() {
+	local line=$1 tree=$2 name=zerofil-$version-$1
+	[[ ! -d $stage/$name ]] || return 0
+	cmake --install "$tree" --prefix "$stage/$line" --strip >/dev/null
 	mkdir -m 755 "$stage/$name"
-	if [[ $ships == *zip* ]]; then
-		find "$stage/$target" -type f -exec cp -t "$stage/$name" {} +
+	if [[ -f $stage/$line/bin/zerofil.exe ]]; then
+		find "$stage/$line" -type f -exec cp -t "$stage/$name" {} +
 	else
-		cp "$stage/$target"/bin/zerofil "$tree/zerofil.1" "$tree/README.md" "$src/LICENSE" "$stage/$name/"
+		cp "$stage/$line"/bin/zerofil "$tree/zerofil.1" "$tree/README.md" "$src/LICENSE" "$stage/$name/"
 	fi
 	find "$stage/$name" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
-	if [[ $ships == *zip* ]]; then
-		# -X: no owner or time fields beyond the DOS time, which TZ fixes.
-		(cd "$stage" && find "$name" -type f | sort | zip -X -q "$out/$name.zip" -@)
-	fi
-	if [[ $ships == *tar* ]]; then
-		tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner \
-			--mtime="@$SOURCE_DATE_EPOCH" --format=gnu -cf - "$name" | gzip -9n >"$out/$name.tar.gz"
-	fi
-	if [[ $ships == *deb* ]]; then
-		cpack --config "$tree/CPackConfig.cmake" -B "$stage/deb-$target" >/dev/null
-		cp "$stage/deb-$target"/*.deb "$out/"
-	fi
-done
+}
 
-# The source, as committed: one top folder, and packaging/source-date
-# filled in with the commit's time (export-subst).
-if ((${#git[@]})); then
-	if [[ -n $("${git[@]}" status --porcelain --untracked-files=no) ]]; then
-		echo "$0: warning: uncommitted changes are in the programs but not in zerofil-$version.tar.gz" >&2
-	fi
-	"${git[@]}" archive --format=tar --prefix="zerofil-$version/" HEAD | gzip -9n >"$out/zerofil-$version.tar.gz"
-else
-	echo "$0: not a git checkout: no source tarball" >&2
-fi
-(cd "$out" && sha256sum -- * >SHA256SUMS)
+while IFS=$'\t' read -r file kind line _ tree; do
+	case $kind in
+	tar)
+		folder "$line" "$tree"
+		tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner \
+			--mtime="@$SOURCE_DATE_EPOCH" --format=gnu -cf - "zerofil-$version-$line" | gzip -9n >"$out/$file"
+		;;
+	zip)
+		folder "$line" "$tree"
+		# -X: no owner or time fields beyond the DOS time, which TZ fixes.
+		(cd "$stage" && find "zerofil-$version-$line" -type f | sort | zip -X -q "$out/$file" -@)
+		;;
+	deb)
+		cpack --config "$tree/CPackConfig.cmake" -B "$stage/deb-$line" >/dev/null
+		debs=("$stage/deb-$line"/*.deb)
+		((${#debs[@]} == 1)) || fails "$0: cpack made ${#debs[@]} packages for $line"
+		cp "${debs[0]}" "$out/$file"
+		;;
+	source)
+		# The source, as committed: one top folder, and packaging/source-date
+		# filled in with the commit's time (export-subst).
+		if ((${#git[@]})); then
+			if [[ -n $("${git[@]}" status --porcelain --untracked-files=no) ]]; then
+				echo "$0: warning: uncommitted changes are in the programs but not in $file" >&2
+			fi
+			"${git[@]}" archive --format=tar --prefix="zerofil-$version/" HEAD | gzip -9n >"$out/$file"
+		else
+			echo "$0: not a git checkout: no source tarball" >&2
+		fi
+		;;
+	sums)
+		# Each release file made above; no source tarball outside git.
+		made_here=()
+		while read -r f; do
+			[[ $f == "$file" || ! -e $out/$f ]] || made_here+=("$f")
+		done <<<"$mine"
+		(cd "$out" && sha256sum -- "${made_here[@]}" >"$file")
+		;;
+	*) fails "$0: $file: no way to make a release file of kind $kind" ;;
+	esac
+done < <(release_files "$list")
 ls "$out"

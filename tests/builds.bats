@@ -1,8 +1,10 @@
 #!/usr/bin/env bats
 # Rows for some builds only. The word before the colon names the group; the
-# table of builds in CMakeLists.txt says which build runs which groups.
+# table of builds in cmake/builds.cmake says which build runs which groups.
 
-# shellcheck disable=SC2034 # cap, pre and prog are read by the helpers
+# shellcheck disable=SC2034 # time_limit, wrapper and prog are read by the helpers
+
+# shellcheck disable=SC2154 # block, kind and runner come from helper.bash
 
 load helper
 
@@ -22,16 +24,16 @@ imports() {
 
 @test "large: 4 GiB and a byte, every block written" {
 	space 4294967297
-	cap=900
+	time_limit=900
 	makes 4294967297 big 4294967297 || return
 	# Every block allocated: a sparse file would read as zeros too.
 	(($(stat -c '%b * %B' big) >= 4294967297)) || { stat big; return 1; }
 }
 @test "control: without 64-bit offsets 2 GiB and a byte is refused" {
-	[[ -z ${ZEROFIL_EMULATED-} ]] || skip "qemu-user lifts the 2 GiB limit"
+	[[ $kind != qemu ]] || skip "qemu-user lifts the 2 GiB limit"
 	space 2147483649
-	cap=300
-	short 2147483649 big 2147483647
+	time_limit=300
+	write_refused 2147483649 big 2147483647
 }
 @test "nolfs: imports fopen, not fopen64" { imports fopen fopen64; }
 @test "lfs: imports fopen64, not fopen" { imports fopen64 fopen; }
@@ -39,12 +41,12 @@ imports() {
 @test "static: no program interpreter" { elf=$(readelf -l "$ZEROFIL") && [[ $elf != *interpreter* ]]; }
 @test "static: runs in an empty root" {
 	[[ $EUID -eq 0 ]] || skip "chroot needs root"
-	[[ -z $ZEROFIL_RUNNER ]] || skip "the emulator is not in the empty root"
+	[[ $kind == host ]] || skip "the emulator is not in the empty root"
 	mkdir root
 	cp "$ZEROFIL" root/
-	pre=(chroot root)
+	wrapper=(chroot root)
 	prog=/${ZEROFIL##*/}
-	zf 5 /f
+	invoke 5 /f
 	check 0 "" ""
 	zeros root/f 5
 	[[ $(ls -A root) == $'f\nzerofil' ]]

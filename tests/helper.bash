@@ -2,29 +2,35 @@
 # What the test tables share: run the program under test in an empty folder
 # of its own and check what it did, to the byte.
 #
-# ZEROFIL is the program. ZEROFIL_RUNNER, when set, is the command that runs
-# it: Wine (then ZEROFIL_WINDOWS is set), qemu-user (then ZEROFIL_EMULATED
-# is set), or vm.sh or root.sh, which run it under a real kernel or in a
-# Debian root, with this folder and the program's at the same paths.
+# ZEROFIL is the program. ZEROFIL_RUNNER_KIND says what runs it: host (this
+# machine, the default), qemu (qemu-user), wine, vm (tests/vm.sh: a Debian
+# kernel) or root (tests/root.sh: a Debian root). ZEROFIL_RUNNER is the
+# command that does, before the program; vm.sh and root.sh run it with
+# this folder and the program's at the same paths.
 
 bats_require_minimum_version 1.5.0
 
+# shellcheck source-path=SCRIPTDIR/.. source=scripts/lib.sh
+. "$BATS_TEST_DIRNAME/../scripts/lib.sh"
+
 usage_line='Usage: zerofil <size bytes> <file>'
+# The program's zero block: the sizes of the cases are worked out from it.
+block=$(block_size)
 
 setup() {
+	[[ $block =~ ^[0-9]+$ ]] || { echo "no block size found in the program's source"; return 1; }
 	read -ra runner <<<"${ZEROFIL_RUNNER-}"
+	kind=${ZEROFIL_RUNNER_KIND:-host}
 	prog=$ZEROFIL	# run as, and so the name in messages
-	pre=()		# commands that run it, such as a change of user
-	limit=		# file-size limit in KiB, for the run only
+	wrapper=()	# commands that run it, such as a change of user
+	size_limit=	# file-size limit in KiB, for the run only
 	mnt=		# a tmpfs this case mounted
-	reach=		# a copy of the program an unprivileged user can reach
-	cap=60		# seconds a run may take
+	prog_copy=	# a copy of the program an unprivileged user can reach
+	time_limit=60	# seconds a run may take
+	reader=		# a process that reads what the program writes
 	eol=$'\n'
-	windows=${ZEROFIL_WINDOWS-}
 	# A Windows console writes text lines with CR LF.
-	[[ -z $windows ]] || eol=$'\r\n'
-	elsewhere=	# the runner runs it in another root or machine
-	[[ $ZEROFIL_RUNNER != */vm.sh* && $ZEROFIL_RUNNER != */root.sh* ]] || elsewhere=${ZEROFIL_RUNNER%% *}
+	[[ $kind != wine ]] || eol=$'\r\n'
 	io=$BATS_TEST_TMPDIR/io
 	mkdir "$io" "$BATS_TEST_TMPDIR/here"
 	cd "$BATS_TEST_TMPDIR/here" || return
@@ -36,34 +42,50 @@ teardown() {
 		umount "$mnt" || umount -l "$mnt"
 	fi
 	chmod -R u+w "$BATS_TEST_TMPDIR"
-	[[ -z $reach ]] || rm -rf "$reach"
+	[[ -z $prog_copy ]] || rm -rf "$prog_copy"
 }
 
-# zf ARGS...: run the program; sets status, leaves its output in $io
-zf() {
+# invoke ARGS...: run the program; sets status, leaves its output in $io
+invoke() {
+	local started=$SECONDS
 	run_once "$@"
-	# The program never fails without a line of its own, so a failure with
-	# no output at all is Wine failing to start it, seen once in many runs
-	# on a new prefix: try that once more.
-	if [[ -n $windows && $status != 0 && ! -s $io/out && ! -s $io/err ]]; then
-		echo "# Wine gave status $status and no output; running again" >&3
+	# Wine has been seen, once in many runs on a new prefix, to fail to
+	# start the program: status 1 at once, with no output. The program
+	# never fails without a line of its own, and a run that went on, or
+	# whose reader saw it, did start: only that silent failure is run again.
+	if [[ $kind == wine && $status == 1 && ! -s $io/out && ! -s $io/err ]] &&
+		((SECONDS - started < 10)) && { [[ -z $reader ]] || kill -0 "$reader" 2>/dev/null; }; then
+		echo "# Wine gave status 1 and no output at once; running again" >&3
 		run_once "$@"
 	fi
+	[[ $kind != root ]] || ran_in_root
 }
 
 run_once() {
 	status=0
 	(
-		if [[ -n $limit ]]; then
+		if [[ -n $size_limit ]]; then
 			# The program itself must turn the limit into a refused write.
 			# Only Wine needs help: Windows has no such signal to ignore.
-			[[ -z $windows ]] || trap '' XFSZ
-			ulimit -f "$limit"
+			[[ $kind != wine ]] || trap '' XFSZ
+			ulimit -f "$size_limit"
 		fi
 		# fd 3 is bats's own: a process left holding it would stall the
-		# run. A broken build may never stop writing: cap every run.
-		exec timeout -k 10 "$cap" "${pre[@]}" "${runner[@]}" "$prog" "$@" 3>&-
+		# run. A broken build may never stop writing: limit every run.
+		# The root's runner reports on fd 4 where it ran the program.
+		[[ $kind != root ]] || exec 4>"$io/where"
+		exec timeout -k 10 "$time_limit" "${wrapper[@]}" "${runner[@]}" "$prog" "$@" 3>&-
 	) >"$io/out" 2>"$io/err" || status=$?
+}
+
+# ran_in_root: the Debian root's runner reported, from inside the root, the
+# root's own mark and the very file of the program under test
+ran_in_root() {
+	local root=${runner[1]} want
+	want="$(<"$root/etc/zerofil-root") $(stat -L -c %d:%i "$prog")"
+	[[ $(<"$io/where") == "$want" ]] && return
+	printf 'ran as: %q\n  want: %q\n' "$(<"$io/where")" "$want"
+	status="not in the root"
 }
 
 # stream FILE LINE: the stream holds exactly LINE, or nothing if LINE is empty
@@ -72,7 +94,7 @@ stream() {
 	got=$(cat "$io/$1"; printf x)
 	got=${got%x}
 	[[ -z $want ]] || want+=$eol
-	if [[ -n $windows && $want == "$prog: "* ]]; then
+	if [[ $kind == wine && $want == "$prog: "* ]]; then
 		# Wine hands the program its Windows path as the invocation name.
 		rest=${want#"$prog"}
 		want=$(winepath -w "$(realpath "$prog")")$rest
@@ -88,18 +110,10 @@ check() {
 	stream out "$2" && stream err "$3"
 }
 
-# zeros FILE LENGTH: FILE holds exactly LENGTH bytes and every one is zero
-zeros() {
-	local n
-	n=$(wc -c <"$1") || return
-	[[ $n == "$2" ]] || { echo "$1: $n bytes, want $2"; return 1; }
-	cmp -s -n "$2" - /dev/zero <"$1" || { echo "$1: a byte is not zero"; return 1; }
-}
-
 # makes SIZE FILE LENGTH [MORE...]: silent success, FILE is LENGTH zero
 # bytes and the only file in the folder
 makes() {
-	zf "$1" "$2" "${@:4}"
+	invoke "$1" "$2" "${@:4}"
 	check 0 "" "" || return
 	zeros "$2" "$3" || return
 	[[ $(ls -A) == "$2" ]] || { echo "folder holds: $(ls -A)"; return 1; }
@@ -107,21 +121,21 @@ makes() {
 
 # usage ARGS...: the usage line, status 0, nothing created
 usage() {
-	zf "$@"
+	invoke "$@"
 	check 0 "$usage_line" "" || return
 	[[ -z $(ls -A) ]] || { echo "created: $(ls -A)"; return 1; }
 }
 
-# refuses FILE: the open-failure line and status 1
-refuses() {
-	zf 10 "$1"
+# open_refused FILE: the open-failure line and status 1
+open_refused() {
+	invoke 10 "$1"
 	check 1 "" "$prog: Can't open file $1 for writing"
 }
 
-# short SIZE FILE [KEPT]: the write-failure line and status 1; the partial
-# file keeps KEPT zero bytes
-short() {
-	zf "$1" "$2"
+# write_refused SIZE FILE [KEPT]: the write-failure line and status 1; the
+# partial file keeps KEPT zero bytes
+write_refused() {
+	invoke "$1" "$2"
 	check 1 "" "$prog: Can't write all bytes to file $2" || return
 	[[ -z ${3-} ]] || zeros "$2" "$3"
 }
@@ -130,26 +144,28 @@ short() {
 piped() {
 	mkfifo p
 	timeout 300 cmp -n "$1" p /dev/zero >"$io/cmp" 2>&1 &
-	cap=300
-	zf "$1" p
+	reader=$!
+	time_limit=300
+	invoke "$1" p
 	check 0 "" "" || return
-	wait $! || { cat "$io/cmp"; return 1; }
+	wait "$reader" || { cat "$io/cmp"; return 1; }
 }
 
 # refused_close SIZE FILE: every write taken, the close fails with EIO (as
 # on NFS): the write-failure line and status 1
 refused_close() {
-	[[ -z $ZEROFIL_RUNNER ]] || skip "strace runs only this machine's programs"
+	[[ $kind == host ]] || skip "strace runs only this machine's programs"
 	command -v strace >/dev/null || skip "strace is missing"
 	# LeakSanitizer (the asan build) cannot work under ptrace.
-	pre=(env ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null -P "$PWD/$2" -e trace=close -e inject=close:error=EIO)
-	short "$1" "$2"
+	wrapper=(env ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null -P "$PWD/$2" -e trace=close -e inject=close:error=EIO)
+	write_refused "$1" "$2"
 }
 
-# limited KIB SIZE KEPT: under a file-size limit of KIB KiB a write is refused
+# limited BYTES SIZE: under a file-size limit of BYTES (whole KiB), a write
+# is refused, and the partial file keeps exactly BYTES zero bytes
 limited() {
-	limit=$1
-	short "$2" f "$3"
+	size_limit=$(($1 / 1024))
+	write_refused "$2" f "$1"
 }
 
 # small_fs OPTIONS: mount a tmpfs at ./mnt for this case, or skip
@@ -166,16 +182,16 @@ small_fs() {
 locked() {
 	chmod -R a-w .
 	[[ $EUID -eq 0 ]] || return 0
-	[[ -z $windows ]] || skip "Wine will not run a prefix owned by another user"
-	[[ -z $elsewhere ]] || skip "${elsewhere##*/} runs it as root"
+	[[ $kind != wine ]] || skip "Wine will not run a prefix owned by another user"
+	[[ $kind != vm && $kind != root ]] || skip "${runner[0]##*/} runs it as root"
 	command -v setpriv >/dev/null || skip "setpriv is missing"
-	pre=(setpriv --reuid=65534 --regid=65534 --clear-groups --)
-	if ! "${pre[@]}" test -x "$prog"; then
+	wrapper=(setpriv --reuid=65534 --regid=65534 --clear-groups --)
+	if ! "${wrapper[@]}" test -x "$prog"; then
 		# The build tree may sit below a private folder: run a copy.
-		reach=$(mktemp -d /tmp/zerofil-prog.XXXXXX)
-		chmod 755 "$reach"
-		cp "$prog" "$reach/"
-		prog=$reach/${prog##*/}
+		prog_copy=$(mktemp -d /tmp/zerofil-prog.XXXXXX)
+		chmod 755 "$prog_copy"
+		cp "$prog" "$prog_copy/"
+		prog=$prog_copy/${prog##*/}
 	fi
-	"${pre[@]}" test -x "$prog" || skip "an unprivileged user cannot reach $prog"
+	"${wrapper[@]}" test -x "$prog" || skip "an unprivileged user cannot reach $prog"
 }

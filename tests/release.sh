@@ -1,41 +1,45 @@
 #!/usr/bin/env bash
-# release.sh DIST UNPACKED VERSION: the release files in DIST are what the
-# README says; unpack each program into UNPACKED/LINE for the table's rows.
-# release.sh DIST again VERSION: the dist workflow, run from the source
+# release.sh check DIST LIST UNPACKED VERSION: DIST holds exactly the
+# release files that LIST (release-files.tsv) names, each as the README
+# says; unpack each program into UNPACKED/LINE for the table's rows.
+# release.sh again DIST VERSION: the dist workflow, run from the source
 # tarball in another folder whose files carry other times, inside another
 # git repository, makes the same files to the bit.
-# release.sh DIST foreign: the dist script refuses a folder that holds a
+# release.sh foreign LIST: the dist script refuses a folder that holds a
 # file of someone else's, and leaves it.
+# A check that cannot run here exits 77, which CTest reports as a skip.
 set -euo pipefail
-shopt -s nullglob
-dist=$1 mode=$2 v=${3-}
-src=$(cd "$(dirname "$0")/.." && pwd)
+src=$(cd "$(dirname "$0")/.." && pwd -P)
+# shellcheck source-path=SCRIPTDIR/.. source=scripts/lib.sh
+. "$src/scripts/lib.sh"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 export LC_ALL=C
 
-# fails MESSAGE...: say why, and fail
-fails() { echo "$*"; exit 1; }
+# skips REASON: say why, and skip
+skips() {
+	echo "skip: $*"
+	exit 77
+}
 
-if [[ $mode == foreign ]]; then
+case $1 in
+foreign)
 	mkdir "$tmp/out"
 	echo "mine" >"$tmp/out/notes.txt"
-	if "$src/scripts/dist.sh" "$tmp/out" 0 2>"$tmp/err"; then fails "dist.sh took a folder with notes.txt in it"; fi
+	if "$src/scripts/dist.sh" "$tmp/out" 0 "$2" 2>"$tmp/err"; then fails "dist.sh took a folder with notes.txt in it"; fi
 	cat "$tmp/err"
 	[[ $(<"$tmp/out/notes.txt") == mine ]] || fails "notes.txt changed"
 	[[ $(wc -l <"$tmp/err") == 1 && $(<"$tmp/err") == *notes.txt* ]] || fails "want one line that names notes.txt"
 	exit
-fi
-
-if [[ $mode == again ]]; then
+	;;
+again)
+	dist=$2 v=$3
 	tarball=$dist/zerofil-$v.tar.gz
-	[[ -f $tarball ]] || { echo "skip: no source tarball: this tree is not a git checkout"; exit; }
+	[[ -f $tarball ]] || skips "no source tarball: this tree is not a git checkout"
 	commit=$(git get-tar-commit-id < <(gzip -dc "$tarball"))
+	clean_checkout "$src" ||
+		skips "the working tree differs from commit $commit, which the tarball holds: commit, then test"
 	echo "made again from zerofil-$v.tar.gz, commit $commit"
-	if [[ -n $(git -C "$src" status --porcelain --untracked-files=no) ]]; then
-		echo "skip: the working tree differs from commit $commit, which the tarball holds: commit, then test"
-		exit
-	fi
 	# Unpacked inside another repository, as a packaging repository holds
 	# it: its commit's time must not reach the release.
 	mkdir -p "$tmp/b/elsewhere"
@@ -50,49 +54,54 @@ if [[ $mode == again ]]; then
 	diff "$tmp/want" "$tree/build/dist/SHA256SUMS"
 	cat "$tmp/want"
 	exit
-fi
+	;;
+check) ;;
+*) fails "usage: $0 check|again|foreign ..." ;;
+esac
 
-out=$(realpath -m "$mode")
+dist=$2 list=$3 out=$4 v=$5
 cd "$dist"
 sha256sum --quiet -c SHA256SUMS
 # Bare names, so that sha256sum -c works in the download folder.
 if grep -v '^[0-9a-f]\{64\}  zerofil[-_][^/]*$' SHA256SUMS; then fails "SHA256SUMS: a name that is not bare"; fi
-for f in *; do
-	[[ $f == SHA256SUMS ]] || grep -q "  $f$" SHA256SUMS || fails "$f is not in SHA256SUMS"
-done
-rm -rf "$out"
-for f in zerofil-"$v"-*.tar.gz; do
-	line=${f#zerofil-"$v"-}
-	line=${line%.tar.gz}
-	mkdir -p "$out/$line"
-	tar -C "$out/$line" --strip-components=1 -xzf "$f"
-	[[ $(tar -tzf "$f" | sort | tr '\n' ' ') == "zerofil-$v-$line/ zerofil-$v-$line/LICENSE zerofil-$v-$line/README.md zerofil-$v-$line/zerofil zerofil-$v-$line/zerofil.1 " ]] ||
-		fails "$f holds: $(tar -tzf "$f")"
-	elf=$(readelf -lS "$out/$line/zerofil")
-	[[ $elf != *.symtab* ]] || fails "$f: not stripped"
-	[[ $elf != *interpreter* ]] || fails "$f: not static"
-done
-for f in zerofil-"$v"-windows-*.zip; do
-	line=${f#zerofil-"$v"-}
-	line=${line%.zip}
-	unzip -q -d "$tmp/zip" "$f"
-	mv "$tmp/zip/zerofil-$v-$line" "$out/$line"
-	[[ $(cd "$out/$line" && echo *) == "LICENSE.txt README.txt zerofil.exe" ]] || fails "$f holds: $(unzip -l "$f")"
-	# Text for Notepad: every line ends in CR LF.
-	if grep -v $'\r$' "$out/$line/README.txt" "$out/$line/LICENSE.txt"; then fails "$f: a line without CR LF"; fi
-done
+# Exactly the files of the list: each there, and nothing else.
+release_files "$list" | cut -f 1 | sort >"$tmp/want"
+find . -mindepth 1 -maxdepth 1 -printf '%P\n' | sort >"$tmp/got"
+diff "$tmp/want" "$tmp/got" || fails "$dist does not hold exactly the release files (< missing, > not one)"
+grep -vxF SHA256SUMS "$tmp/want" | diff - <(sed 's/^[0-9a-f]*  //' SHA256SUMS | sort) ||
+	fails "SHA256SUMS does not name each other release file"
 
-# Each .deb: lintian reports no error and no warning it was not told of,
-# it holds the program of its archive, and its page and papers are there.
-for f in zerofil_"$v"_*.deb; do
-	arch=${f%.deb}
-	arch=${arch##*_}
-	found=$(TMPDIR=$tmp lintian --fail-on error,warning "$f" 2>&1) || fails "$found"
-	echo "lintian $f: ${found:-clean}"
-	dpkg -x "$f" "$out/deb-$arch"
-	line=$(dpkg-deb -f "$f" Architecture | sed 's/amd64/x86_64/; s/arm64/aarch64/')
-	cmp "$out/deb-$arch/usr/bin/zerofil" "$out/linux-$line/zerofil"
-	MANWIDTH=80 man --warnings -l "$out/deb-$arch/usr/share/man/man1/zerofil.1.gz" 2>"$tmp/warnings" >/dev/null
-	[[ ! -s $tmp/warnings ]] || fails "$(cat "$tmp/warnings")"
-	ls "$out/deb-$arch/usr/share/doc/zerofil/copyright" "$out/deb-$arch/usr/share/doc/zerofil/changelog.gz"
-done
+rm -rf "$out"
+# The archives first: each package is compared with its line's archive.
+while IFS=$'\t' read -r f kind line arch tree; do
+	case $kind in
+	tar)
+		mkdir -p "$out/$line"
+		tar -C "$out/$line" --strip-components=1 -xzf "$f"
+		[[ $(tar -tzf "$f" | sort | tr '\n' ' ') == "zerofil-$v-$line/ zerofil-$v-$line/LICENSE zerofil-$v-$line/README.md zerofil-$v-$line/zerofil zerofil-$v-$line/zerofil.1 " ]] ||
+			fails "$f holds: $(tar -tzf "$f")"
+		elf=$(readelf -lS "$out/$line/zerofil")
+		[[ $elf != *.symtab* ]] || fails "$f: not stripped"
+		[[ $elf != *interpreter* ]] || fails "$f: not static"
+		;;
+	zip)
+		unzip -q -d "$tmp/zip" "$f"
+		mv "$tmp/zip/zerofil-$v-$line" "$out/$line"
+		[[ $(cd "$out/$line" && echo *) == "LICENSE.txt README.txt zerofil.exe" ]] || fails "$f holds: $(unzip -l "$f")"
+		# Text for Notepad: every line ends in CR LF.
+		if grep -v $'\r$' "$out/$line/README.txt" "$out/$line/LICENSE.txt"; then fails "$f: a line without CR LF"; fi
+		;;
+	deb)
+		# lintian reports no error and no warning it was not told of, the
+		# architecture is the list's, it holds the program of its line's
+		# archive, and its page and papers are there.
+		found=$(TMPDIR=$tmp lintian --fail-on error,warning "$f" 2>&1) || fails "$found"
+		echo "lintian $f: ${found:-clean}"
+		[[ $(dpkg-deb -f "$f" Architecture) == "$arch" ]] || fails "$f: architecture $(dpkg-deb -f "$f" Architecture), want $arch"
+		dpkg -x "$f" "$out/deb-$arch"
+		cmp "$out/deb-$arch/usr/bin/zerofil" "$out/$line/zerofil"
+		page_renders "$v" man --warnings -l "$out/deb-$arch/usr/share/man/man1/zerofil.1.gz"
+		ls "$out/deb-$arch/usr/share/doc/zerofil/copyright" "$out/deb-$arch/usr/share/doc/zerofil/changelog.gz"
+		;;
+	esac
+done < <(release_files "$list" tar zip && release_files "$list" deb)

@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
-# root.sh ROOT make DIST VERSION: a fresh minimal Debian root of the release
-# that ROOT names (bullseye, bookworm, trixie), kept in ROOT once made; in
-# it, the source tarball from DIST (or this tree's files, when they differ
-# from the tarball's commit) built with that release's own CMake, g++ and
-# make.
-# root.sh ROOT install DIST VERSION: in that root, the static archive's
-# program runs, and the .deb installs, works, shows its page and removes
-# cleanly.
+# root.sh ROOT make DIST VERSION: a fresh minimal Debian root of the suite
+# that ROOT's name gives (such as bullseye), kept in ROOT once made; in it,
+# the source tarball from DIST (or this tree's files, when they differ from
+# the tarball's commit) built with that suite's own CMake, g++ and make.
+# root.sh ROOT install DIST LIST VERSION: in that root, the program of
+# the archive in DIST for this machine's architecture (named in LIST,
+# release-files.tsv) runs, and the .deb installs, works, shows its page and removes cleanly.
 # root.sh ROOT PROG ARGS...: run PROG with ARGS in the root, with this
 # folder and PROG's at the same paths. Prints what PROG printed, exits
-# with its status.
+# with its status. Where file descriptor 4 is open, first writes to it
+# where it ran and what: the root's own mark and PROG's device and inode,
+# as seen inside the root.
 # Each enters the root in a mount namespace of its own, as root.
 set -euo pipefail
 root=$1
 shift
 suite=${root##*/}
+src=$(cd "$(dirname "$0")/.." && pwd -P)
+# shellcheck source-path=SCRIPTDIR/.. source=scripts/lib.sh
+. "$src/scripts/lib.sh"
 
 # inside [FOLDER...] -- COMMAND...: run COMMAND in the root, in a mount
 # namespace of its own with /dev, /proc and each FOLDER at its own path
@@ -29,63 +33,69 @@ inside() {
 		exec chroot "$r" "$@"' sh "$root" "$@"
 }
 
+# debian DIR: a minimal root of the suite, with what builds the program
+debian() { mmdebstrap --quiet --variant=minbase --include=cmake,g++,make,man-db "$suite" "$1"; }
+
 case $1 in
 make)
 	dist=$2 v=$3
-	[[ $EUID -eq 0 ]] || { echo "$0: making a root needs root" >&2; exit 1; }
-	if [[ ! -f $root.made ]]; then
-		rm -rf "$root"
-		mkdir -p "${root%/*}"
-		make() { mmdebstrap --quiet --variant=minbase --include=cmake,g++,make,man-db "$suite" "$root"; }
-		# A failed download is tried once more.
-		make || { echo "mmdebstrap failed; once more"; rm -rf "$root"; make; }
-		touch "$root.made"
-	fi
+	((EUID == 0)) || fails "$0: making a root needs root"
+	made "$root" debian
+	# The root's own mark, which a run inside it reports: unique to it.
+	[[ -s $root/etc/zerofil-root ]] || echo "$suite $(cat /proc/sys/kernel/random/uuid)" >"$root/etc/zerofil-root"
 	rm -rf "$root/src"
 	mkdir "$root/src"
-	src=$(cd "$(dirname "$0")/.." && pwd -P)
-	files=(find . -path ./build -prune -o -type f -print)
-	if [[ $(git -C "$src" rev-parse --show-toplevel 2>/dev/null) == "$src" ]]; then
-		files=(git ls-files)
-	fi
-	if [[ ${files[0]} == git && -z $(git -C "$src" status --porcelain --untracked-files=no) ]]; then
+	if clean_checkout "$src"; then
 		tar -C "$root/src" --strip-components=1 -xzf "$dist/zerofil-$v.tar.gz"
 		echo "from zerofil-$v.tar.gz"
 	else
 		# The tarball is the last commit, or there is none: test what is
 		# in the tree.
+		files=(find . -path ./build -prune -o -type f -print)
+		! own_checkout "$src" || files=(git ls-files)
 		(cd "$src" && "${files[@]}" | tar -cf - -T -) | tar -C "$root/src" -xf -
 		echo "from the files of this tree, which differ from any source tarball"
 	fi
 	inside -- sh -c 'cd /src && cmake -S . -B build -DZEROFIL_WERROR=ON -DBUILD_TESTING=OFF && cmake --build build' >"$root.log" 2>&1 ||
 		{ cat "$root.log"; exit 1; }
-	inside -- sh -c 'cmake --version | head -n 1; g++ --version | head -n 1'
+	cc=$(inside -- g++ --version | head -n 1)
+	inside -- cmake --version | head -n 1
+	echo "$cc"
+	# Built by the root's own compiler, whose version the program records.
+	comment=$(readelf -p .comment "$root/src/build/zerofil")
+	[[ $comment == *"${cc#g++ }"* ]] || fails "$root/src/build/zerofil was not built by the root's $cc: $comment"
 	;;
 install)
-	dist=$2 v=$3
-	deb=zerofil_${v}_amd64.deb
-	rm -rf "$root/release"
-	mkdir "$root/release"
-	cp "$dist/$deb" "$root/release/"
-	tar -C "$root/release" -xzf "$dist/zerofil-$v-linux-x86_64.tar.gz"
-	# shellcheck disable=SC2016 # expanded by the inner shell
-	inside -- sh -euc '
-		cd /release
-		check() { [ "$(wc -c <"$1")" = "$2" ] && cmp -n "$2" "$1" /dev/zero; }
-		./zerofil-*/zerofil 3 f3
-		check f3 3
-		DEBIAN_FRONTEND=noninteractive apt-get install -y -q ./"$1" >/dev/null
-		dpkg -L zerofil >files
-		zerofil 5 f5
-		check f5 5
-		MANWIDTH=80 man zerofil 2>warnings | grep -q "zerofil $2"
-		[ ! -s warnings ]
-		apt-get remove -y -q zerofil >/dev/null
-		while read -r f; do [ -d "$f" ] || [ ! -e "$f" ] || { echo "left: $f"; exit 1; }; done <files
-		echo "installed, ran, showed its page and was removed: $(wc -l <files) paths"' sh "$deb" "$v"
+	dist=$2 list=$3 v=$4
+	arch=$(dpkg --print-architecture)
+	read -r deb line < <(release_files "$list" deb | awk -F '\t' -v a="$arch" '$4 == a { print $1, $3 }')
+	[[ -n ${deb-} ]] || fails "$list: no .deb for $arch"
+	archive=$(release_files "$list" tar | awk -F '\t' -v l="$line" '$3 == l { print $1 }')
+	rel=$root/release
+	rm -rf "$rel"
+	mkdir "$rel"
+	cp "$dist/$deb" "$rel/"
+	tar -C "$rel" --strip-components=1 -xzf "$dist/$archive"
+	inside -- sh -c 'cd /release && ./zerofil 3 f3'
+	zeros "$rel/f3" 3
+	inside -- env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "/release/$deb" >/dev/null
+	inside -- dpkg -L zerofil >"$rel/files"
+	inside -- sh -c 'cd /release && zerofil 5 f5'
+	zeros "$rel/f5" 5
+	page_renders "$v" inside -- man --warnings zerofil
+	inside -- apt-get remove -y -q zerofil >/dev/null
+	while read -r f; do
+		[[ -d $root$f || (! -e $root$f && ! -L $root$f) ]] || fails "left: $f"
+	done <"$rel/files"
+	echo "installed, ran, showed its page and was removed: $(wc -l <"$rel/files") paths"
 	;;
 *)
 	# shellcheck disable=SC2016 # expanded by the inner shell
-	inside "$PWD" "$(cd "$(dirname "$1")" && pwd)" -- sh -c 'cd "$1" && shift && exec "$@"' sh "$PWD" "$@"
+	inside "$PWD" "$(cd "$(dirname "$1")" && pwd)" -- sh -c '
+		cd "$1" && shift
+		if { true >&4; } 2>/dev/null; then
+			echo "$(cat /etc/zerofil-root) $(stat -L -c %d:%i "$1")" >&4
+		fi
+		exec "$@" 4>&-' sh "$PWD" "$@"
 	;;
 esac

@@ -6,6 +6,8 @@
 # with it (9p) at the same paths. Prints what PROG printed, exits with its
 # status.
 set -euo pipefail
+# shellcheck source-path=SCRIPTDIR/.. source=scripts/lib.sh
+. "$(dirname "$0")/../scripts/lib.sh"
 dir=$1
 shift
 arch=${dir##*/}
@@ -17,14 +19,9 @@ amd64) kernel=linux-image-amd64 qemu=(qemu-system-x86_64 -M pc -cpu max) console
 esac
 
 if [[ $1 == make ]]; then
-	if [[ ! -f $dir/root.made ]]; then
-		rm -rf "$dir"
-		mkdir -p "$dir"
-		unpack() { mmdebstrap --quiet --variant=extract --architectures="$arch" --include="$kernel,busybox-static" bookworm "$dir/root"; }
-		# A failed download is tried once more.
-		unpack || { echo "mmdebstrap failed; once more"; rm -rf "$dir/root"; unpack; }
-		touch "$dir/root.made"
-	fi
+	# shellcheck disable=SC2317 # run by made
+	unpack() { mmdebstrap --quiet --variant=extract --architectures="$arch" --include="$kernel,busybox-static" bookworm "$1"; }
+	made "$dir/root" unpack
 	mods=$(echo "$dir"/root/lib/modules/*/kernel)
 	# modules NAME...: each module file, after those it depends on
 	modules() {

@@ -1,0 +1,33 @@
+# Before a release: the places that must agree with the version in
+# project(), checked whenever release files are made. The release date is
+# that of the changelog's top entry.
+set(debian ${PROJECT_SOURCE_DIR}/packaging/debian)
+file(STRINGS ${debian}/changelog entries REGEX "^(zerofil \\(| -- )")
+list(GET entries 0 top)
+list(GET entries 1 trailer)
+if(NOT top MATCHES "^zerofil \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "packaging/debian/changelog: the top entry is not ${PROJECT_VERSION}; add one")
+endif()
+if(NOT trailer MATCHES ", ([0-9]+) ([A-Z][a-z][a-z]) ([0-9]+) ")
+  message(FATAL_ERROR "packaging/debian/changelog: no date in \"${trailer}\"")
+endif()
+math(EXPR day "${CMAKE_MATCH_1}")
+set(year ${CMAKE_MATCH_3})
+set(months Jan=January Feb=February Mar=March Apr=April May=May Jun=June Jul=July Aug=August
+  Sep=September Oct=October Nov=November Dec=December)
+list(FILTER months INCLUDE REGEX "^${CMAKE_MATCH_2}=")
+string(REGEX REPLACE ".*=" "" month "${months}")
+
+file(STRINGS sw/tools/conv/zerofil.1 dd REGEX "^\\.Dd ")
+if(NOT dd STREQUAL ".Dd ${month} ${day}, ${year}")
+  message(FATAL_ERROR "sw/tools/conv/zerofil.1: \"${dd}\" is not the release date of the changelog, "
+    "${month} ${day}, ${year}")
+endif()
+foreach(place LICENSE sw/tools/conv/zerofil.rc.in packaging/debian/copyright)
+  file(STRINGS ${place} lines REGEX "Copyright.*the zerofil authors")
+  if(NOT lines MATCHES "(^|[^0-9])${year}[^0-9]")
+    message(FATAL_ERROR "${place}: the copyright years do not reach ${year}, the year of the release")
+  endif()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${place})
+endforeach()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${debian}/changelog)

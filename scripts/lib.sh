@@ -1,0 +1,78 @@
+# shellcheck shell=bash
+# What the scripts of scripts/ and tests/ share; sourced, it sets no options.
+
+# fails MESSAGE...: say why, and exit 1
+fails() {
+	echo "$*" >&2
+	exit 1
+}
+
+# own_checkout DIR: DIR is the top folder of a git checkout of its own, not
+# a folder inside another repository (as an unpacked source tarball may be)
+own_checkout() {
+	local top
+	top=$(git -C "$1" rev-parse --show-toplevel 2>/dev/null) && [[ $top == "$(cd "$1" && pwd -P)" ]]
+}
+
+# clean_checkout DIR: own_checkout, and no tracked file differs from the
+# last commit
+clean_checkout() {
+	own_checkout "$1" && [[ -z $(git -C "$1" status --porcelain --untracked-files=no) ]]
+}
+
+# made DIR COMMAND...: run COMMAND... DIR once, to make DIR, and mark it
+# made with DIR.made; later calls keep it. A failed download is tried once
+# more.
+made() {
+	local dir=$1
+	shift
+	[[ ! -f $dir.made ]] || return 0
+	rm -rf "$dir"
+	mkdir -p "${dir%/*}"
+	if ! "$@" "$dir"; then
+		echo "$1 failed; once more" >&2
+		rm -rf "$dir"
+		"$@" "$dir"
+	fi
+	touch "$dir.made"
+}
+
+# zeros FILE LENGTH: FILE holds exactly LENGTH bytes and every one is zero
+zeros() {
+	local n
+	n=$(wc -c <"$1") || return
+	[[ $n == "$2" ]] || { echo "$1: $n bytes, want $2"; return 1; }
+	cmp -s -n "$2" - /dev/zero <"$1" || { echo "$1: a byte is not zero"; return 1; }
+}
+
+# page_renders VERSION COMMAND...: COMMAND renders the manual page, on 80
+# columns, without a warning, and the page shows VERSION
+page_renders() {
+	local v=$1 page warnings
+	shift
+	warnings=$(mktemp)
+	page=$(MANWIDTH=80 "$@" 2>"$warnings") || { cat "$warnings"; rm -f "$warnings"; return 1; }
+	if [[ -s $warnings ]]; then
+		cat "$warnings"
+		rm -f "$warnings"
+		return 1
+	fi
+	rm -f "$warnings"
+	[[ $page == *"zerofil $v"* ]] || { echo "the page does not show version $v"; return 1; }
+}
+
+# block_size: the size of the program's zero block, read from its source
+block_size() {
+	local here
+	here=$(dirname "${BASH_SOURCE[0]}")
+	sed -n 's/^[[:space:]]*char buf\[\([0-9]*\)\];.*/\1/p' "$here/../sw/tools/conv/zerofil.cpp"
+}
+
+# release_files LIST KIND...: the release files of LIST (release-files.tsv,
+# written by cmake/dist.cmake) of each KIND, or of every kind, as lines of
+# "file kind line arch tree"
+release_files() {
+	local list=$1
+	shift
+	awk -F '\t' -v kinds=" $* " '!/^#/ && (kinds == "  " || index(kinds, " " $2 " "))' "$list"
+}
