@@ -27,7 +27,6 @@ setup() {
 	mnt=		# a tmpfs this case mounted
 	prog_copy=	# a copy of the program an unprivileged user can reach
 	time_limit=60	# seconds a run may take
-	reader=		# a process that reads what the program writes
 	eol=$'\n'
 	# A Windows console writes text lines with CR LF.
 	[[ $kind != wine ]] || eol=$'\r\n'
@@ -52,15 +51,17 @@ invoke() {
 	# Wine has been seen, once in many runs on a new prefix, to fail to
 	# start the program: status 1 at once, with no output. The program
 	# never fails without a line of its own, and a run that went on, or
-	# whose reader saw it, did start: only that silent failure is run again.
+	# that a reader saw open its pipe, did start: only that silent failure
+	# is run again.
 	if [[ $kind == wine && $status == 1 && ! -s $io/out && ! -s $io/err ]] &&
-		((SECONDS - started < 10)) && { [[ -z $reader ]] || kill -0 "$reader" 2>/dev/null; }; then
+		((SECONDS - started < 10)) && [[ ! -e $io/opened ]]; then
 		echo "# Wine gave status 1 and no output at once; running again" >&3
 		run_once "$@"
 	fi
 	[[ $kind != root ]] || ran_in_root
 }
 
+# run_once ARGS...: one run; its process is in $io/pid while it runs
 run_once() {
 	status=0
 	(
@@ -75,7 +76,9 @@ run_once() {
 		# The root's runner reports on fd 4 where it ran the program.
 		[[ $kind != root ]] || exec 4>"$io/where"
 		exec timeout -k 10 "$time_limit" "${wrapper[@]}" "${runner[@]}" "$prog" "$@" 3>&-
-	) >"$io/out" 2>"$io/err" || status=$?
+	) >"$io/out" 2>"$io/err" &
+	echo $! >"$io/pid"
+	wait $! || status=$?
 }
 
 # ran_in_root: the Debian root's runner reported, from inside the root, the
@@ -143,11 +146,27 @@ write_refused() {
 # piped SIZE: into a FIFO, the reader gets exactly SIZE zero bytes; needs no disk
 piped() {
 	mkfifo p
-	timeout 300 cmp -n "$1" p /dev/zero >"$io/cmp" 2>&1 &
+	# The reader marks that a writer opened the pipe; once it has read
+	# enough, or found a wrong byte, it kills a writer that goes on (Wine
+	# blocks a write whose reader has gone, and ignores SIGTERM), so that a
+	# wrong program fails at once. The run's timeout leads its own process
+	# group.
+	(
+		found=0
+		# shellcheck disable=SC2016 # expanded by the inner shell
+		timeout 300 bash -c 'exec 5<p && : >"$1" && exec cmp -n "$2" - /dev/zero <&5' reader "$io/opened" "$1" \
+			>"$io/cmp" 2>&1 || found=$?
+		for _ in {1..50}; do
+			kill -0 "$(<"$io/pid")" 2>/dev/null || exit $found
+			sleep 0.1
+		done
+		kill -KILL -- "-$(<"$io/pid")" 2>/dev/null
+		exit $found
+	) 3>&- &
 	reader=$!
 	time_limit=300
 	invoke "$1" p
-	check 0 "" "" || return
+	check 0 "" "" || { wait "$reader" || true; cat "$io/cmp"; return 1; }
 	wait "$reader" || { cat "$io/cmp"; return 1; }
 }
 
