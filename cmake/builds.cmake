@@ -6,8 +6,9 @@
 #
 # line(NAME NEEDS HOW RUNNER ROWS [SHIPS])
 #   NEEDS   tools (programs, or true variables) without which it is skipped
-#   HOW     CMake arguments for a tree of its own; empty: this tree's
-#           program; =OTHER: the program of line OTHER
+#   HOW     CMake arguments for a tree of its own; musl:ARCH: a static
+#           program on musl for ARCH (Debian's name; cmake/musl.cmake);
+#           empty: this tree's program; =OTHER: the program of line OTHER
 #   RUNNER  what runs it, KIND[:WHAT] and then any arguments of its own:
 #           host (this machine), qemu:CPU (qemu-user), wine (a Windows
 #           build, zerofil.exe), vm:ARCH (Debian's kernel for ARCH,
@@ -92,9 +93,34 @@ function(zerofil_line name needs how runner rows ships)
   elseif(NOT kind STREQUAL "host")
     message(FATAL_ERROR "line ${name}: no runner of kind ${kind}")
   endif()
+  # What runs a line is needed for its tests only.
+  if(NOT BUILD_TESTING)
+    set(tool "")
+    set(tools "")
+  endif()
   set(required "")
   if(ships AND ZEROFIL_DIST)
     set(required REQUIRED)
+  endif()
+  set(depends "")
+  if(how MATCHES "^musl:(.*)")
+    # musl from Debian's package, unpacked for the architecture once.
+    set(arch ${CMAKE_MATCH_1})
+    need_all(ok ${required} dpkg-architecture)
+    if(NOT ok)
+      return()
+    endif()
+    execute_process(COMMAND ${dpkg-architecture} -a ${arch} -qDEB_HOST_GNU_TYPE
+      OUTPUT_VARIABLE triple OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+    list(APPEND tools mmdebstrap ${triple}-g++ ${triple}-objcopy)
+    set(musl ${CMAKE_BINARY_DIR}/musl/${arch})
+    set(how -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/musl.cmake -DZEROFIL_TARGET=${triple}
+      -DZEROFIL_MUSL=${musl} -DZEROFIL_STATIC=ON)
+    set(depends musl-${arch})
+  endif()
+  if(ships)
+    list(APPEND tools PYTHON3)
+    find_program(PYTHON3 python3)
   endif()
   need_all(ok ${required} ${needs} ${tool} ${tools})
   if(NOT ok)
@@ -116,10 +142,18 @@ function(zerofil_line name needs how runner rows ships)
     set(target ${line_target_${CMAKE_MATCH_1}})
     set(exe ${line_exe_${CMAKE_MATCH_1}})
   elseif(how)
+    if(ships)
+      list(APPEND how -DZEROFIL_NOTICES=ON)
+    endif()
     if(ships MATCHES "deb=([^;]*)")
       list(APPEND how -DZEROFIL_DEBIAN=ON -DZEROFIL_DEBIAN_ARCH=${CMAKE_MATCH_1} -DCMAKE_INSTALL_PREFIX=/usr)
     endif()
+    if(depends AND NOT TARGET ${depends})
+      add_custom_target(${depends} COMMAND ${PROJECT_SOURCE_DIR}/scripts/musl.sh ${musl} ${arch} ${triple}
+        COMMENT "musl for ${arch}" VERBATIM)
+    endif()
     ExternalProject_Add(zerofil-${name}
+      DEPENDS ${depends}
       SOURCE_DIR ${PROJECT_SOURCE_DIR}
       BINARY_DIR ${tree}
       CMAKE_ARGS -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} -DBUILD_TESTING=OFF
@@ -186,10 +220,10 @@ line(asan                    HAVE_SANITIZERS        "-DCMAKE_CXX_FLAGS=${sanitiz
 line(clang                   clang++                -DCMAKE_CXX_COMPILER=clang++        host           "table;dynamic")
 line(i686                    ${i686_cxx}            ${i686}                             ${i686_runner} "table;large;dynamic;lfs")
 line(i686-32bit-offsets      ${i686_cxx}            "${i686};${no_lfs}"                 ${i686_runner} "control;nolfs")
-line(linux-x86_64            ""                     ${static}                           host           "table;static"         "tar;deb=amd64")
-line(linux-aarch64           ${aarch64_cxx}         "${aarch64};${static}"              qemu:aarch64   "table;large;static"   "tar;deb=arm64")
-line(linux-armhf             ${armhf_cxx}           "${armhf};${static}"                qemu:arm       "table;large;static"   "tar;deb=armhf")
-line(linux-riscv64           ${riscv64_cxx}         "${riscv64};${static}"              qemu:riscv64   "table;large;static"   tar)
+line(linux-x86_64            ""                     musl:amd64                          host           "table;static"         "tar;deb=amd64")
+line(linux-aarch64           ""                     musl:arm64                          qemu:aarch64   "table;large;static"   "tar;deb=arm64")
+line(linux-armhf             ""                     musl:armhf                          qemu:arm       "table;large;static"   "tar;deb=armhf")
+line(linux-riscv64           ""                     musl:riscv64                        qemu:riscv64   "table;large;static"   tar)
 line(windows-x86_64          ${mingw_cxx}           ${mingw}                            wine           "table;large;pe"       zip)
 line(windows-no-manifest     ${mingw_cxx}           "${mingw};-DZEROFIL_MANIFEST=OFF"   wine           table)
 line(cygwin-platform         ${mingw_cxx}           ${cygwin}                           host           "")

@@ -21,7 +21,13 @@ endforeach()
 
 configure_file(doc/README.md README.md @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/zerofil.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${PROJECT_BINARY_DIR}/README.md ${PROJECT_BINARY_DIR}/changelog.gz ${debian}/copyright
+# With the notices, the copyright file also names and quotes what the
+# program is linked with.
+set(copyright ${debian}/copyright)
+if(ZEROFIL_NOTICES)
+  set(copyright ${PROJECT_BINARY_DIR}/copyright)
+endif()
+install(FILES ${PROJECT_BINARY_DIR}/README.md ${PROJECT_BINARY_DIR}/changelog.gz ${copyright}
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # The package's architecture: the one the table of builds names for a

@@ -34,6 +34,8 @@ foreach(name IN LISTS lines)
   endif()
 endforeach()
 string(APPEND list "zerofil-${v}.tar.gz\tsource\t-\t-\t-\n")
+# The bill of materials of all the files above.
+string(APPEND list "zerofil-${v}.spdx.json\tsbom\t-\t-\t-\n")
 string(APPEND list "SHA256SUMS\tsums\t-\t-\t-\n")
 set(ZEROFIL_RELEASE_FILES ${PROJECT_BINARY_DIR}/release-files.tsv)
 file(WRITE ${ZEROFIL_RELEASE_FILES} "${list}")

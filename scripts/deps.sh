@@ -8,7 +8,8 @@
 #                           C library, qemu, Wine, strace, and what makes
 #                           Debian roots and boots Debian's kernels, for
 #                           the whole suite
-#   scripts/deps.sh bench   also hyperfine, GNU time and bc, for bench/run.sh
+#   scripts/deps.sh bench   also the dist group, hyperfine, GNU time and bc,
+#                           for bench/run.sh
 # Nothing installed is ever removed: apt-get refuses instead (--no-remove).
 # g++-multilib is not used: it conflicts with every cross compiler.
 set -euo pipefail
@@ -17,16 +18,17 @@ cd "$(dirname "$0")/.."
 build=(cmake make g++)
 # Each toolchain file names its compiler's package.
 mapfile -t compilers < <(sed -n 's/^# Debian package: //p' cmake/*.cmake | sort -u)
-dist=("${compilers[@]}" zip git)
+# musl for the static programs, and what writes their notices.
+dist=("${compilers[@]}" zip git mmdebstrap dpkg-dev python3)
 test=(bats man-db unzip shellcheck clang-tidy cppcheck mandoc clang ninja-build libc6-i386
-	qemu-user wine wine64 lintian strace mmdebstrap qemu-system-arm qemu-system-x86 cpio)
+	qemu-user wine wine64 lintian strace qemu-system-arm qemu-system-x86 cpio)
 bench=(hyperfine time bc)
 
 case ${1-} in
 build) want=("${build[@]}") ;;
 dist) want=("${build[@]}" "${dist[@]}") ;;
 test) want=("${build[@]}" "${dist[@]}" "${test[@]}") ;;
-bench) want=("${build[@]}" "${bench[@]}") ;;
+bench) want=("${build[@]}" "${dist[@]}" "${bench[@]}") ;;
 *)
 	echo "usage: $0 build|dist|test|bench" >&2
 	exit 2

@@ -58,6 +58,7 @@ folder() {
 		find "$stage/$line" -type f -exec cp -t "$stage/$name" {} +
 	else
 		cp "$stage/$line"/bin/zerofil "$tree/zerofil.1" "$tree/README.md" "$src/LICENSE" "$stage/$name/"
+		cp "$tree/THIRD-PARTY-NOTICES" "$stage/$name/"
 	fi
 	find "$stage/$name" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 }
@@ -91,6 +92,9 @@ while IFS=$'\t' read -r file kind line _ tree; do
 		else
 			echo "$0: not a git checkout: no source tarball" >&2
 		fi
+		;;
+	sbom)
+		python3 "$src/scripts/components.py" sbom "$list" "$out" "$version" >"$out/$file"
 		;;
 	sums)
 		# Each release file made above; no source tarball outside git.

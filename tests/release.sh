@@ -78,16 +78,21 @@ while IFS=$'\t' read -r f kind line arch tree; do
 	tar)
 		mkdir -p "$out/$line"
 		tar -C "$out/$line" --strip-components=1 -xzf "$f"
-		[[ $(tar -tzf "$f" | sort | tr '\n' ' ') == "zerofil-$v-$line/ zerofil-$v-$line/LICENSE zerofil-$v-$line/README.md zerofil-$v-$line/zerofil zerofil-$v-$line/zerofil.1 " ]] ||
-			fails "$f holds: $(tar -tzf "$f")"
-		elf=$(readelf -lS "$out/$line/zerofil")
+		want=""
+		for n in "" LICENSE README.md THIRD-PARTY-NOTICES zerofil zerofil.1; do want+="zerofil-$v-$line/$n "; done
+		[[ $(tar -tzf "$f" | sort | tr '\n' ' ') == "$want" ]] || fails "$f holds: $(tar -tzf "$f")"
+		elf=$(readelf -lSV "$out/$line/zerofil")
 		[[ $elf != *.symtab* ]] || fails "$f: not stripped"
 		[[ $elf != *interpreter* ]] || fails "$f: not static"
+		# On musl: no glibc inside, neither its strings nor its symbol versions.
+		[[ $elf != *GLIBC_* ]] || fails "$f: glibc's symbol versions"
+		if grep -a -i -o -m 3 '[[:print:]]*glibc[[:print:]]*' "$out/$line/zerofil"; then fails "$f: holds glibc"; fi
 		;;
 	zip)
 		unzip -q -d "$tmp/zip" "$f"
 		mv "$tmp/zip/zerofil-$v-$line" "$out/$line"
-		[[ $(cd "$out/$line" && echo *) == "LICENSE.txt README.txt zerofil.exe" ]] || fails "$f holds: $(unzip -l "$f")"
+		[[ $(cd "$out/$line" && echo *) == "LICENSE.txt README.txt THIRD-PARTY-NOTICES.txt zerofil.exe" ]] ||
+			fails "$f holds: $(unzip -l "$f")"
 		# Text for Notepad: every line ends in CR LF.
 		if grep -v $'\r$' "$out/$line/README.txt" "$out/$line/LICENSE.txt"; then fails "$f: a line without CR LF"; fi
 		;;
@@ -105,3 +110,5 @@ while IFS=$'\t' read -r f kind line arch tree; do
 		;;
 	esac
 done < <(release_files "$list" tar zip && release_files "$list" deb)
+# What each release file says it holds, against each program's link map.
+python3 "$src/tests/contents.py" "$list" "$dist" "$out"

@@ -1,0 +1,347 @@
+#!/usr/bin/env python3
+"""What a release program is made of, and the papers that say so.
+
+components.py notices MAP CXX OUT [--crlf] [--debian COPYRIGHT]
+    From the linker's map MAP of a program built by the compiler CXX, find
+    each archive the link took members from and each start file it loaded,
+    the Debian package each came from, and write to the folder OUT:
+    components.json (for the bill of materials), THIRD-PARTY-NOTICES
+    (THIRD-PARTY-NOTICES.txt with CR LF line ends, for Windows) and, with
+    --debian, a Debian copyright file: COPYRIGHT with a paragraph for the
+    program and one for each component.
+
+components.py licence TREE
+    Print the SPDX expression of everything in the program of the build
+    tree TREE: zerofil's own licence and each component's.
+
+components.py sbom LIST DIST VERSION
+    Print the SPDX 2.3 bill of materials of the release files in DIST that
+    LIST (release-files.tsv) names: each file, the program it holds, the
+    components linked into that program and the tools that built it.
+
+Each component's licence, supplier and home come from
+packaging/components.tsv; its version, files and texts from Debian's
+packages, on this machine (dpkg) or in a tree that scripts/musl.sh
+unpacked (its index.tsv).
+"""
+
+import fnmatch
+import hashlib
+import io
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tarfile
+import urllib.parse
+import zipfile
+from datetime import datetime, timezone
+
+TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+NOTICES = "THIRD-PARTY-NOTICES"
+
+
+def fail(message):
+    sys.exit(f"{sys.argv[0]}: {message}")
+
+
+def run(*args):
+    return subprocess.run(args, check=True, capture_output=True, text=True).stdout
+
+
+def linked_files(path):
+    """Each file the map says the link used: the archives it took members
+    from and the object files it loaded, outside the build tree."""
+    text = open(path, encoding="utf-8", errors="replace").read()
+    members = text.split("Archive member included", 1)[-1]
+    members = re.split(r"\n(?=[A-Z][a-z]+ [a-z])", members, maxsplit=1)[0]
+    files = set(re.findall(r"^(/[^\s(]+\.a)\(", members, re.M))
+    files |= set(re.findall(r"^LOAD (/\S+\.o)$", text, re.M))
+    return sorted({os.path.realpath(f) for f in files})
+
+
+def host_codename():
+    for line in open("/etc/os-release", encoding="utf-8"):
+        if line.startswith("VERSION_CODENAME="):
+            return line.split("=", 1)[1].strip().strip('"')
+    return "unknown"
+
+
+def owner(path):
+    """The Debian package PATH came from: package, version, source package,
+    architecture, suite and its copyright file."""
+    tree = os.path.dirname(path)
+    while tree != "/" and not os.path.exists(os.path.join(tree, "index.tsv")):
+        tree = os.path.dirname(tree)
+    if tree != "/":
+        inside = "/" + os.path.relpath(path, tree)
+        for line in open(os.path.join(tree, "index.tsv"), encoding="utf-8"):
+            fields = line.rstrip("\n").split("\t")
+            if fields[0] == inside:
+                package, version, source, arch, suite = fields[1:6]
+                doc = os.path.join(tree, "usr/share/doc", package, "copyright")
+                return package, version, source, arch, suite, doc
+        fail(f"{path}: not in {tree}/index.tsv")
+    try:
+        found = run("dpkg", "-S", path).splitlines()[0]
+    except subprocess.CalledProcessError:
+        fail(f"{path}: no Debian package holds it")
+    package = found.split(": ", 1)[0]
+    version, source, arch = run(
+        "dpkg-query", "-W", "-f=${Version}\t${source:Package}\t${Architecture}", package).split("\t")
+    package = package.split(":")[0]
+    return package, version, source, arch, host_codename(), f"/usr/share/doc/{package}/copyright"
+
+
+def conclusions():
+    table = []
+    for line in open(os.path.join(TOP, "packaging/components.tsv"), encoding="utf-8"):
+        if line.strip() and not line.startswith("#"):
+            table.append(line.rstrip("\n").split("\t"))
+    return table
+
+
+def paragraphs(text):
+    """The paragraphs of a Debian copyright file, as dicts of fields."""
+    result = []
+    for block in re.split(r"\n\s*\n", text):
+        fields, key = {}, None
+        for line in block.splitlines():
+            if line[:1] in (" ", "\t") and key:
+                fields[key] += "\n" + line
+            elif ":" in line:
+                key, value = line.split(":", 1)
+                fields[key] = value.strip()
+        if fields:
+            result.append(fields)
+    return result
+
+
+def machine_readable(text):
+    return text.startswith("Format: ")
+
+
+def licence_text(text, name):
+    """The text of the licence NAME in a machine-readable copyright file."""
+    for fields in paragraphs(text):
+        lines = fields.get("License", "").split("\n")
+        if lines[0].strip() == name and len(lines) > 1:
+            return "\n".join("" if l.strip() == "." else l[1:] for l in lines[1:])
+    fail(f"no text of licence {name} in the copyright file")
+
+
+def scan(map_path, cxx):
+    table = conclusions()
+    components = {}
+    for path in linked_files(map_path):
+        package, version, source, arch, suite, doc = owner(path)
+        entry = components.setdefault(package, {
+            "package": package, "version": version, "source": source, "arch": arch,
+            "suite": suite, "copyright": doc, "files": []})
+        entry["files"].append(os.path.basename(path))
+    for entry in components.values():
+        rows = [r for r in table if fnmatch.fnmatchcase(entry["source"], r[0])]
+        if not rows:
+            fail(f"nothing is concluded about {entry['package']} (source {entry['source']}): "
+                 "add it to packaging/components.tsv")
+        _, name, licence, supplier, download, holders = rows[0]
+        text = open(entry["copyright"], encoding="utf-8").read()
+        if holders == "-":
+            holders = next(p["Copyright"] for p in paragraphs(text) if p.get("Files") == "*")
+        refs = {}
+        for ref in re.findall(r"LicenseRef-[A-Za-z0-9.-]+", licence):
+            refs[ref] = licence_text(text, ref[len("LicenseRef-" + entry["source"] + "-"):])
+        entry.update(name=name, licence=licence, supplier=supplier, download=download,
+                     holders=holders, text=text, refs=refs, files=sorted(entry["files"]))
+    # The tools that built it: the compiler and the linker it runs.
+    ld = run(cxx, "-print-prog-name=ld").strip()
+    tools = []
+    for role, path in (("compiler", shutil.which(cxx)), ("linker", shutil.which(ld))):
+        if not path:
+            fail(f"no {role} found for {cxx}")
+        package, version, _, arch, suite, _ = owner(os.path.realpath(path))
+        tools.append({"role": role, "package": package, "version": version, "arch": arch, "suite": suite})
+    return {"components": sorted(components.values(), key=lambda c: c["package"]), "tools": tools}
+
+
+def origin(c):
+    return f"Debian {c['suite']} package {c['package']} {c['version']}, {c['arch']}"
+
+
+def notices_text(found):
+    out = ["Third-party notices for zerofil", "",
+           "The program zerofil is zerofil's own code, under the MIT licence (see",
+           "LICENSE), linked statically with the components below. Each is named",
+           "with the Debian package it was taken from, the licence concluded for",
+           "what the program links of it (an SPDX expression) and the files that",
+           "the link used, followed by that package's copyright file, unchanged.", ""]
+    for c in found["components"]:
+        out += ["=" * 72,
+                f"Component: {c['name']} {c['version']}",
+                f"Package: {c['package']} {c['version']} (Debian {c['suite']}, {c['arch']})",
+                f"Licence: {c['licence']}",
+                f"Linked: {' '.join(c['files'])}",
+                "=" * 72, "", c["text"].rstrip("\n"), ""]
+    return "\n".join(out) + "\n"
+
+
+def debian_copyright(found, base):
+    """BASE, zerofil's own copyright file, with a paragraph for the program
+    that names each component, and each component's copyright file as the
+    text of a licence of its own, named after its package."""
+    holders = ["2026 the zerofil authors"]
+    for c in found["components"]:
+        holders += c["holders"].splitlines()
+    names = " and ".join(["Expat"] + [c["package"] for c in found["components"]])
+    comment = "The program is zerofil's own code linked statically with: " + "; ".join(
+        f"{c['name']} {c['version']} ({origin(c)}: {' '.join(c['files'])}), "
+        f"concluded {c['licence']}" for c in found["components"])
+    out = [base.rstrip("\n"), "", "Files: usr/bin/zerofil",
+           "Copyright: " + "\n ".join(h.strip() for h in holders),
+           f"License: {names}", "Comment: " + wrap(comment)]
+    for c in found["components"]:
+        text = "\n".join(" " + l if l.strip() else " ." for l in c["text"].rstrip("\n").splitlines())
+        out += ["", f"License: {c['package']}", text]
+    return "\n".join(out) + "\n"
+
+
+def wrap(text, width=72):
+    lines, line = [], ""
+    for word in text.split():
+        if line and len(line) + 1 + len(word) > width:
+            lines.append(line)
+            line = word
+        else:
+            line = f"{line} {word}" if line else word
+    return "\n ".join(lines + [line])
+
+
+def notices(args):
+    map_path, cxx, out = args[:3]
+    found = scan(map_path, cxx)
+    json.dump(found, open(os.path.join(out, "components.json"), "w", encoding="utf-8"), indent=1)
+    text = notices_text(found)
+    name = NOTICES
+    if "--crlf" in args:
+        text, name = text.replace("\n", "\r\n"), NOTICES + ".txt"
+    open(os.path.join(out, name), "w", encoding="utf-8", newline="").write(text)
+    if "--debian" in args:
+        base = open(args[args.index("--debian") + 1], encoding="utf-8").read()
+        open(os.path.join(out, "copyright"), "w", encoding="utf-8").write(debian_copyright(found, base))
+
+
+def licence(args):
+    found = json.load(open(os.path.join(args[0], "components.json"), encoding="utf-8"))
+    terms = ["MIT"]
+    for c in found["components"]:
+        for term in c["licence"].split(" AND "):
+            if term not in terms:
+                terms.append(term)
+    print(" AND ".join(terms))
+
+
+def spdx_id(*words):
+    return "SPDXRef-" + re.sub(r"[^A-Za-z0-9.-]+", "-", "-".join(words))
+
+
+def program_bytes(path):
+    """The program in a release archive."""
+    if path.endswith(".zip"):
+        with zipfile.ZipFile(path) as z:
+            return z.read(next(n for n in z.namelist() if n.endswith("/zerofil.exe")))
+    with tarfile.open(path) as t:
+        member = next(m for m in t.getmembers() if m.name.endswith("/zerofil"))
+        return t.extractfile(member).read()
+
+
+def sbom(args):
+    list_path, dist, version = args[:3]
+    epoch = int(os.environ["SOURCE_DATE_EPOCH"])
+    rows = [l.rstrip("\n").split("\t") for l in open(list_path, encoding="utf-8") if not l.startswith("#")]
+    files = [r for r in rows if r[1] not in ("sbom", "sums") and os.path.exists(os.path.join(dist, r[0]))]
+    sums = {r[0]: hashlib.sha256(open(os.path.join(dist, r[0]), "rb").read()).hexdigest() for r in files}
+    packages, relations, refs, seen = [], [], {}, set()
+
+    def add(package):
+        if package["SPDXID"] not in seen:
+            seen.add(package["SPDXID"])
+            packages.append(package)
+
+    programs = {}
+    for name, kind, line, _, tree in files:
+        if kind in ("tar", "zip"):
+            data = program_bytes(os.path.join(dist, name))
+            programs[line] = (hashlib.sha256(data).hexdigest(), tree, "zerofil.exe" if kind == "zip" else "zerofil")
+    for name, kind, line, _, tree in files:
+        file_id = spdx_id("File", name)
+        add({"name": name, "SPDXID": file_id, "packageFileName": name, "versionInfo": version,
+             "downloadLocation": "NOASSERTION", "filesAnalyzed": False,
+             "checksums": [{"algorithm": "SHA256", "checksumValue": sums[name]}],
+             "primaryPackagePurpose": "INSTALL" if kind in ("deb", "rpm") else "ARCHIVE",
+             "supplier": "Organization: the zerofil authors"})
+        relations.append(("SPDXRef-DOCUMENT", "DESCRIBES", file_id))
+        if line not in programs:
+            continue
+        digest, tree, program = programs[line]
+        prog_id = spdx_id("Program", line)
+        relations.append((file_id, "CONTAINS", prog_id))
+        if prog_id in seen:
+            continue
+        add({"name": f"zerofil for {line}", "SPDXID": prog_id, "versionInfo": version,
+             "packageFileName": program, "downloadLocation": "NOASSERTION", "filesAnalyzed": False,
+             "checksums": [{"algorithm": "SHA256", "checksumValue": digest}],
+             "primaryPackagePurpose": "APPLICATION", "supplier": "Organization: the zerofil authors",
+             "licenseConcluded": "MIT", "licenseDeclared": "MIT",
+             "copyrightText": "Copyright (c) 2026 the zerofil authors"})
+        found = json.load(open(os.path.join(tree, "components.json"), encoding="utf-8"))
+        for c in found["components"]:
+            c_id = spdx_id("Component", c["package"], c["arch"], c["version"])
+            add({"name": c["name"], "SPDXID": c_id, "versionInfo": c["version"],
+                 "supplier": c["supplier"], "downloadLocation": c["download"], "filesAnalyzed": False,
+                 "licenseConcluded": c["licence"], "licenseDeclared": c["licence"],
+                 "copyrightText": c["holders"], "primaryPackagePurpose": "LIBRARY",
+                 "summary": f"From {origin(c)}: {' '.join(c['files'])}",
+                 "externalRefs": [{"referenceCategory": "PACKAGE-MANAGER", "referenceType": "purl",
+                                   "referenceLocator": purl(c)}]})
+            relations.append((prog_id, "STATIC_LINK", c_id))
+            refs.update(c["refs"])
+        for t in found["tools"]:
+            t_id = spdx_id("Tool", t["package"], t["arch"], t["version"])
+            add({"name": t["package"], "SPDXID": t_id, "versionInfo": t["version"],
+                 "downloadLocation": "NOASSERTION", "filesAnalyzed": False, "primaryPackagePurpose": "APPLICATION",
+                 "summary": f"The {t['role']}, from Debian {t['suite']}",
+                 "externalRefs": [{"referenceCategory": "PACKAGE-MANAGER", "referenceType": "purl",
+                                   "referenceLocator": purl(t)}]})
+            relations.append((t_id, "BUILD_TOOL_OF", prog_id))
+    names = "\n".join(f"{sums[n]}  {n}" for n in sorted(sums))
+    document = {
+        "spdxVersion": "SPDX-2.3", "dataLicense": "CC0-1.0", "SPDXID": "SPDXRef-DOCUMENT",
+        "name": f"zerofil-{version}",
+        "documentNamespace": f"https://example.org/zerofil/spdx/zerofil-{version}-"
+                             + hashlib.sha256(names.encode()).hexdigest(),
+        "creationInfo": {"created": datetime.fromtimestamp(epoch, timezone.utc).strftime("%Y-%m-%dT%H:%M:%SZ"),
+                         "creators": [f"Tool: zerofil-components.py-{version}",
+                                      "Organization: the zerofil authors"]},
+        "packages": packages,
+        "relationships": [{"spdxElementId": a, "relationshipType": r, "relatedSpdxElement": b}
+                          for a, r, b in relations],
+    }
+    if refs:
+        document["hasExtractedLicensingInfos"] = [{"licenseId": k, "extractedText": v} for k, v in sorted(refs.items())]
+    json.dump(document, sys.stdout, indent=1)
+    sys.stdout.write("\n")
+
+
+def purl(p):
+    version = urllib.parse.quote(p["version"], safe="")
+    return f"pkg:deb/debian/{p['package']}@{version}?arch={p['arch']}&distro={p['suite']}"
+
+
+if __name__ == "__main__":
+    commands = {"notices": notices, "licence": licence, "sbom": sbom}
+    if len(sys.argv) < 2 or sys.argv[1] not in commands:
+        fail("usage: components.py notices MAP CXX OUT [--crlf] [--debian COPYRIGHT] | licence TREE"
+             " | sbom LIST DIST VERSION")
+    commands[sys.argv[1]](sys.argv[2:])

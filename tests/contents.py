@@ -1,0 +1,183 @@
+#!/usr/bin/env python3
+"""contents.py LIST DIST UNPACKED: what the release files say they hold.
+
+For each program, the Debian packages its link map names (each archive the
+link took members from, each start file it loaded) are worked out here,
+apart from the script that wrote the notices. Then:
+- each archive's notices, and each .deb's copyright file, name exactly
+  those packages and quote each one's copyright file;
+- the bill of materials parses and holds the fields of SPDX 2.3 that the
+  release promises; its checksums are those of SHA256SUMS and of the
+  unpacked programs; each program links exactly those packages, at the
+  versions Debian has them.
+"""
+
+import hashlib
+import json
+import os
+import re
+import subprocess
+import sys
+
+faults = []
+
+
+def fault(message):
+    faults.append(message)
+
+
+def packages_linked(map_path):
+    """{package: (version, copyright file)} of what the map says was linked."""
+    text = open(map_path, encoding="utf-8", errors="replace").read()
+    section = text.split("Archive member included", 1)[-1].split("\n\n", 1)[0]
+    paths = set(re.findall(r"^(/[^\s(]+\.a)\(", section, re.M)) | set(re.findall(r"^LOAD (/\S+\.o)$", text, re.M))
+    found = {}
+    for path in {os.path.realpath(p) for p in paths}:
+        root = path
+        while root != "/" and not os.path.exists(root + "/index.tsv"):
+            root = os.path.dirname(root)
+        if root != "/":
+            rows = [l.split("\t") for l in open(root + "/index.tsv", encoding="utf-8")]
+            package, version = next(r[1:3] for r in rows if r[0] == path[len(root):])
+            found[package] = (version, f"{root}/usr/share/doc/{package}/copyright")
+        else:
+            package = subprocess.run(["dpkg", "-S", path], capture_output=True, text=True,
+                                     check=True).stdout.split(":")[0]
+            version = subprocess.run(["dpkg-query", "-W", "-f=${Version}", package], capture_output=True,
+                                     text=True, check=True).stdout
+            found[package] = (version, f"/usr/share/doc/{package}/copyright")
+    return found
+
+
+def notices(path, linked, crlf=False):
+    raw = open(path, "rb").read().decode()
+    if crlf:
+        if re.search(r"(?<!\r)\n", raw):
+            fault(f"{path}: a line without CR LF")
+        raw = raw.replace("\r\n", "\n")
+    named = set(re.findall(r"^Package: (\S+) ", raw, re.M))
+    if named != set(linked):
+        fault(f"{path}: names {sorted(named)}, the link map {sorted(linked)}")
+    for package, (_, copyright_file) in linked.items():
+        if open(copyright_file, encoding="utf-8").read().strip() not in raw:
+            fault(f"{path}: does not quote the copyright file of {package}")
+
+
+def debian_copyright(path, linked):
+    text = open(path, encoding="utf-8").read()
+    named = set(re.findall(r"^License: (\S+)\n ", text, re.M)) - {"Expat"}
+    if named != set(linked):
+        fault(f"{path}: quotes the licences of {sorted(named)}, the link map names {sorted(linked)}")
+    files = re.search(r"^Files: usr/bin/zerofil\n(?:[^\n]+\n)*?License: ([^\n]+)", text, re.M)
+    if not files or set(files.group(1).split(" and ")) != set(linked) | {"Expat"}:
+        fault(f"{path}: the program's paragraph does not name Expat and each of {sorted(linked)}")
+
+
+def sha256(path):
+    return hashlib.sha256(open(path, "rb").read()).hexdigest()
+
+
+def sbom(path, rows, dist, unpacked, linked):
+    try:
+        doc = json.load(open(path, encoding="utf-8"))
+    except ValueError as e:
+        fault(f"{path}: not JSON: {e}")
+        return
+    for key, want in (("spdxVersion", "SPDX-2.3"), ("dataLicense", "CC0-1.0"), ("SPDXID", "SPDXRef-DOCUMENT")):
+        if doc.get(key) != want:
+            fault(f"{path}: {key} is {doc.get(key)!r}, want {want!r}")
+    info = doc.get("creationInfo", {})
+    if not re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ", info.get("created", "")):
+        fault(f"{path}: created {info.get('created')!r} is not UTC to the second")
+    if not any(c.startswith("Tool: ") for c in info.get("creators", [])):
+        fault(f"{path}: no creator Tool")
+    if not doc.get("name") or not doc.get("documentNamespace", "").startswith("https://"):
+        fault(f"{path}: no name or namespace")
+    packages = {p.get("SPDXID"): p for p in doc.get("packages", [])}
+    for p in packages.values():
+        if not re.fullmatch(r"SPDXRef-[A-Za-z0-9.-]+", p.get("SPDXID", "")) or not p.get("name") \
+                or "downloadLocation" not in p or p.get("filesAnalyzed") is not False:
+            fault(f"{path}: package {p.get('SPDXID')!r} lacks a field every package needs")
+    relations = {(r["spdxElementId"], r["relationshipType"], r["relatedSpdxElement"])
+                 for r in doc.get("relationships", [])}
+    related = lambda a, kind: {b for x, k, b in relations if x == a and k == kind}
+    sums = dict(reversed(l.split()) for l in open(os.path.join(dist, "SHA256SUMS"), encoding="utf-8"))
+    described = related("SPDXRef-DOCUMENT", "DESCRIBES")
+    files = {packages[i]["packageFileName"]: packages[i] for i in described if i in packages}
+    want = {r[0] for r in rows if r[1] not in ("sbom", "sums") and r[0] in sums}
+    if set(files) != want:
+        fault(f"{path}: describes {sorted(files)}, want {sorted(want)}")
+    refs = {e["licenseId"] for e in doc.get("hasExtractedLicensingInfos", [])}
+    for name, kind, line, _, _ in rows:
+        p = files.get(name)
+        if not p:
+            continue
+        if p.get("checksums") != [{"algorithm": "SHA256", "checksumValue": sums[name]}]:
+            fault(f"{path}: {name}: checksum is not that of SHA256SUMS")
+        if p.get("primaryPackagePurpose") not in ("ARCHIVE", "INSTALL"):
+            fault(f"{path}: {name}: purpose {p.get('primaryPackagePurpose')!r}")
+        if line == "-":
+            continue
+        programs = related(p["SPDXID"], "CONTAINS")
+        # The program of the line's archive, which its packages hold too.
+        program = os.path.join(unpacked, line, "zerofil.exe" if kind == "zip" else "zerofil")
+        digests = [packages[i].get("checksums") for i in programs if i in packages]
+        if digests != [[{"algorithm": "SHA256", "checksumValue": sha256(program)}]]:
+            fault(f"{path}: {name}: does not contain one program of the checksum of {program}")
+            continue
+        prog = next(iter(programs))
+        if packages[prog].get("primaryPackagePurpose") != "APPLICATION":
+            fault(f"{path}: {prog}: not an APPLICATION")
+        components = [packages[i] for i in related(prog, "STATIC_LINK") if i in packages]
+        seen = {}
+        for c in components:
+            purl = next((r["referenceLocator"] for r in c.get("externalRefs", [])
+                         if r.get("referenceType") == "purl"), "")
+            m = re.match(r"pkg:deb/debian/([^@]+)@", purl)
+            if not m:
+                fault(f"{path}: {c['SPDXID']}: no Debian purl")
+                continue
+            seen[m.group(1)] = c
+            for key in ("versionInfo", "licenseConcluded", "licenseDeclared", "copyrightText", "supplier",
+                        "downloadLocation"):
+                if not c.get(key):
+                    fault(f"{path}: {c['SPDXID']}: no {key}")
+            for ref in re.findall(r"LicenseRef-[A-Za-z0-9.-]+", c.get("licenseConcluded", "")):
+                if ref not in refs:
+                    fault(f"{path}: {ref} has no extracted text")
+        if set(seen) != set(linked[line]):
+            fault(f"{path}: {line} links {sorted(seen)}, the link map {sorted(linked[line])}")
+        for package, c in seen.items():
+            version = linked[line].get(package, ("?",))[0]
+            if c.get("versionInfo") != version:
+                fault(f"{path}: {package} is {c.get('versionInfo')}, Debian's package {version}")
+        if not any(b == prog and k == "BUILD_TOOL_OF" for _, k, b in relations):
+            fault(f"{path}: {line}: no BUILD_TOOL_OF")
+
+
+def main():
+    list_path, dist, unpacked = sys.argv[1:4]
+    rows = [l.rstrip("\n").split("\t") for l in open(list_path, encoding="utf-8") if not l.startswith("#")]
+    linked = {}
+    for name, kind, line, arch, tree in rows:
+        if line == "-":
+            continue
+        if line not in linked:
+            linked[line] = packages_linked(os.path.join(tree, "zerofil.map"))
+        if kind == "tar":
+            notices(os.path.join(unpacked, line, "THIRD-PARTY-NOTICES"), linked[line])
+        elif kind == "zip":
+            notices(os.path.join(unpacked, line, "THIRD-PARTY-NOTICES.txt"), linked[line], crlf=True)
+        elif kind == "deb":
+            debian_copyright(os.path.join(unpacked, f"deb-{arch}", "usr/share/doc/zerofil/copyright"), linked[line])
+    for name, kind, *_ in rows:
+        if kind == "sbom":
+            sbom(os.path.join(dist, name), rows, dist, unpacked, linked)
+    for f in faults:
+        print(f)
+    if faults:
+        sys.exit(1)
+    print(f"notices and bill of materials: {', '.join(f'{l}: ' + ' '.join(sorted(p)) for l, p in linked.items())}")
+
+
+main()
