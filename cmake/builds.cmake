@@ -16,7 +16,8 @@
 #   ROWS    "table" (tests/zerofil.bats), "sample" (its rows tagged so),
 #           and groups of tests/builds.bats
 #   SHIPS   the release files made from it: tar, zip, deb=ARCH (Debian's
-#           name of its architecture); dist.cmake names each file
+#           name of its architecture), rpm=ARCH (rpm's); dist.cmake names
+#           each file
 
 include(ExternalProject)
 
@@ -122,6 +123,9 @@ function(zerofil_line name needs how runner rows ships)
     list(APPEND tools PYTHON3)
     find_program(PYTHON3 python3)
   endif()
+  if(ships MATCHES "rpm")
+    list(APPEND tools rpmbuild)
+  endif()
   need_all(ok ${required} ${needs} ${tool} ${tools})
   if(NOT ok)
     return()
@@ -220,10 +224,10 @@ line(asan                    HAVE_SANITIZERS        "-DCMAKE_CXX_FLAGS=${sanitiz
 line(clang                   clang++                -DCMAKE_CXX_COMPILER=clang++        host           "table;dynamic")
 line(i686                    ${i686_cxx}            ${i686}                             ${i686_runner} "table;large;dynamic;lfs")
 line(i686-32bit-offsets      ${i686_cxx}            "${i686};${no_lfs}"                 ${i686_runner} "control;nolfs")
-line(linux-x86_64            ""                     musl:amd64                          host           "table;static"         "tar;deb=amd64")
-line(linux-aarch64           ""                     musl:arm64                          qemu:aarch64   "table;large;static"   "tar;deb=arm64")
-line(linux-armhf             ""                     musl:armhf                          qemu:arm       "table;large;static"   "tar;deb=armhf")
-line(linux-riscv64           ""                     musl:riscv64                        qemu:riscv64   "table;large;static"   tar)
+line(linux-x86_64            ""                     musl:amd64                          host           "table;static"         "tar;deb=amd64;rpm=x86_64")
+line(linux-aarch64           ""                     musl:arm64                          qemu:aarch64   "table;large;static"   "tar;deb=arm64;rpm=aarch64")
+line(linux-armhf             ""                     musl:armhf                          qemu:arm       "table;large;static"   "tar;deb=armhf;rpm=armv7hl")
+line(linux-riscv64           ""                     musl:riscv64                        qemu:riscv64   "table;large;static"   "tar;rpm=riscv64")
 line(windows-x86_64          ${mingw_cxx}           ${mingw}                            wine           "table;large;pe"       zip)
 line(windows-no-manifest     ${mingw_cxx}           "${mingw};-DZEROFIL_MANIFEST=OFF"   wine           table)
 line(cygwin-platform         ${mingw_cxx}           ${cygwin}                           host           "")

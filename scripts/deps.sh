@@ -19,9 +19,9 @@ build=(cmake make g++)
 # Each toolchain file names its compiler's package.
 mapfile -t compilers < <(sed -n 's/^# Debian package: //p' cmake/*.cmake | sort -u)
 # musl for the static programs, and what writes their notices.
-dist=("${compilers[@]}" zip git mmdebstrap dpkg-dev python3)
+dist=("${compilers[@]}" zip git mmdebstrap dpkg-dev python3 rpm)
 test=(bats man-db unzip shellcheck clang-tidy cppcheck mandoc clang ninja-build libc6-i386
-	qemu-user wine wine64 lintian strace qemu-system-arm qemu-system-x86 cpio)
+	qemu-user wine wine64 lintian rpmlint strace qemu-system-arm qemu-system-x86 cpio)
 bench=(hyperfine time bc)
 
 case ${1-} in

@@ -63,7 +63,23 @@ folder() {
 	find "$stage/$name" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 }
 
-while IFS=$'\t' read -r file kind line _ tree; do
+# rpm_changelog: the entries of Debian's changelog in rpm's form, newest
+# first in both, each version as its release 1
+rpm_changelog() {
+	awk '
+	/^zerofil \(/ { v = $2; gsub(/[()]/, "", v); n = 0; next }
+	/^  \* / { item[++n] = "- " substr($0, 5); next }
+	/^    / { item[++n] = "  " substr($0, 5); next }
+	/^ -- / {
+		split(substr($0, 5), part, "  ")
+		split(part[2], d, " ")
+		printf "* %s %s %s %s %s - %s-1\n", substr(d[1], 1, 3), d[3], d[2], d[4], part[1], v
+		for (i = 1; i <= n; i++) print item[i]
+		print ""
+	}' "$src/packaging/debian/changelog"
+}
+
+while IFS=$'\t' read -r file kind line arch tree; do
 	case $kind in
 	tar)
 		folder "$line" "$tree"
@@ -80,6 +96,21 @@ while IFS=$'\t' read -r file kind line _ tree; do
 		debs=("$stage/deb-$line"/*.deb)
 		((${#debs[@]} == 1)) || fails "$0: cpack made ${#debs[@]} packages for $line"
 		cp "${debs[0]}" "$out/$file"
+		;;
+	rpm)
+		folder "$line" "$tree"
+		rpm_changelog >"$stage/rpm-changelog"
+		# The time stamps are SOURCE_DATE_EPOCH, the host a fixed name, and
+		# the payload xz, which rpm 4.14 (RHEL 8, openSUSE Leap 15) reads.
+		rpmbuild -bb --quiet --target "$arch" --define "_topdir $stage/rpm-$line" \
+			--define "_builddir $stage/zerofil-$version-$line" --define "zerofil_version $version" \
+			--define "zerofil_license $(python3 "$src/scripts/components.py" licence "$tree")" \
+			--define "zerofil_changelog $stage/rpm-changelog" --define "_buildhost zerofil.example.org" \
+			--define "use_source_date_epoch_as_buildtime 1" --define "clamp_mtime_to_source_date_epoch 1" \
+			--define "_binary_payload w9.xzdio" "$src/packaging/rpm/zerofil" >/dev/null
+		rpms=("$stage/rpm-$line"/RPMS/*/*.rpm)
+		((${#rpms[@]} == 1)) || fails "$0: rpmbuild made ${#rpms[@]} packages for $line"
+		cp "${rpms[0]}" "$out/$file"
 		;;
 	source)
 		# The source, as committed: one top folder, and packaging/source-date

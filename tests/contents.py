@@ -170,6 +170,10 @@ def main():
             notices(os.path.join(unpacked, line, "THIRD-PARTY-NOTICES.txt"), linked[line], crlf=True)
         elif kind == "deb":
             debian_copyright(os.path.join(unpacked, f"deb-{arch}", "usr/share/doc/zerofil/copyright"), linked[line])
+        elif kind == "rpm":
+            version = name.split("-")[1]
+            notices(os.path.join(unpacked, f"rpm-{arch}", f"usr/share/licenses/zerofil-{version}/THIRD-PARTY-NOTICES"),
+                    linked[line])
     for name, kind, *_ in rows:
         if kind == "sbom":
             sbom(os.path.join(dist, name), rows, dist, unpacked, linked)

@@ -7,6 +7,10 @@
 # git repository, makes the same files to the bit.
 # release.sh foreign LIST: the dist script refuses a folder that holds a
 # file of someone else's, and leaves it.
+# release.sh rpm-root DIST LIST VERSION: the rpm package for this machine
+# installs into an empty root, as Fedora keeps its database, and its
+# program runs there, its page renders, rpm -V finds nothing, and its
+# removal leaves none of its files. Needs root.
 # A check that cannot run here exits 77, which CTest reports as a skip.
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd -P)
@@ -55,8 +59,29 @@ again)
 	cat "$tmp/want"
 	exit
 	;;
+rpm-root)
+	dist=$2 list=$3 v=$4
+	rpm=$(release_files "$list" rpm | awk -F '\t' -v a="$(uname -m)" '$4 == a { print $1 }')
+	[[ -n $rpm ]] || skips "no rpm package for $(uname -m)"
+	root=$tmp/root
+	mkdir "$root"
+	in_root=(rpm --root "$root" --dbpath /var/lib/rpm)
+	"${in_root[@]}" -i "$dist/$rpm"
+	chroot "$root" /usr/bin/zerofil 5 /f
+	zeros "$root/f" 5
+	page_renders "$v" man --warnings -l "$root/usr/share/man/man1/zerofil.1.gz"
+	verify=$("${in_root[@]}" -V zerofil) || fails "rpm -V: $verify"
+	[[ -z $verify ]] || fails "rpm -V: $verify"
+	"${in_root[@]}" -ql zerofil >"$tmp/files"
+	"${in_root[@]}" -e zerofil
+	while read -r f; do
+		[[ ! -e $root$f && ! -L $root$f ]] || fails "left: $f"
+	done <"$tmp/files"
+	echo "$rpm: installed in an empty root, ran, showed its page, verified and removed: $(wc -l <"$tmp/files") paths"
+	exit
+	;;
 check) ;;
-*) fails "usage: $0 check|again|foreign ..." ;;
+*) fails "usage: $0 check|again|foreign|rpm-root ..." ;;
 esac
 
 dist=$2 list=$3 out=$4 v=$5
@@ -108,7 +133,26 @@ while IFS=$'\t' read -r f kind line arch tree; do
 		page_renders "$v" man --warnings -l "$out/deb-$arch/usr/share/man/man1/zerofil.1.gz"
 		ls "$out/deb-$arch/usr/share/doc/zerofil/copyright" "$out/deb-$arch/usr/share/doc/zerofil/changelog.gz"
 		;;
+	rpm)
+		# rpmlint under Fedora's policy reports no error; the name is what
+		# rpm says; only rpm's own features are required; the payload is
+		# one that rpm 4.14 reads; it holds the program of its line's
+		# archive, its page and papers.
+		found=$(rpmlint -c "$src/packaging/rpm/rpmlint.toml" "$f" 2>&1) || fails "$found"
+		echo "rpmlint $f: $(tail -n 1 <<<"$found")"
+		query() { rpm -qp --qf "$1" "$f"; }
+		[[ $(query '%{NAME}-%{VERSION}-%{RELEASE}.%{ARCH}.rpm') == "$f" ]] ||
+			fails "$f: rpm names it $(query '%{NAME}-%{VERSION}-%{RELEASE}.%{ARCH}.rpm')"
+		requires=$(rpm -qp --requires "$f")
+		if grep -v '^rpmlib(' <<<"$requires"; then fails "$f: requires more than rpm itself"; fi
+		[[ $(query '%{PAYLOADCOMPRESSOR}') == @(xz|gzip) ]] || fails "$f: a payload of $(query '%{PAYLOADCOMPRESSOR}')"
+		mkdir "$out/rpm-$arch"
+		(cd "$out/rpm-$arch" && rpm2cpio "$dist/$f" | cpio --quiet -idm)
+		cmp "$out/rpm-$arch/usr/bin/zerofil" "$out/$line/zerofil"
+		page_renders "$v" man --warnings -l "$out/rpm-$arch/usr/share/man/man1/zerofil.1.gz"
+		ls "$out/rpm-$arch/usr/share/doc/zerofil-$v/README.md" "$out/rpm-$arch/usr/share/licenses/zerofil-$v/"{LICENSE,THIRD-PARTY-NOTICES}
+		;;
 	esac
-done < <(release_files "$list" tar zip && release_files "$list" deb)
+done < <(release_files "$list" tar zip && release_files "$list" deb rpm)
 # What each release file says it holds, against each program's link map.
 python3 "$src/tests/contents.py" "$list" "$dist" "$out"
