@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # dist.sh OUT VERSION LIST: make in OUT each release file that LIST (the
 # release-files.tsv that cmake/dist.cmake writes) names, from the build
-# tree of its line, and then SHA256SUMS.
+# tree of its line, and then SHA256SUMS. Outside a git checkout, the source
+# tarball is the file ZEROFIL_SOURCE_TARBALL names, if it holds this tree.
 #
 # OUT holds release files only: files this script did not make are never
 # removed, and a folder that holds any is refused.
@@ -120,8 +121,16 @@ while IFS=$'\t' read -r file kind line arch tree; do
 				echo "$0: warning: uncommitted changes are in the programs but not in $file" >&2
 			fi
 			"${git[@]}" archive --format=tar --prefix="zerofil-$version/" HEAD | gzip -9n >"$out/$file"
+		elif [[ -n ${ZEROFIL_SOURCE_TARBALL-} ]]; then
+			# The tarball this tree was unpacked from: released again, and
+			# described in the bill of materials, once it holds this tree.
+			mkdir "$stage/source"
+			tar -C "$stage/source" -xzf "$ZEROFIL_SOURCE_TARBALL"
+			diff -r -x build "$stage/source/zerofil-$version" "$src" >&2 ||
+				fails "$0: $ZEROFIL_SOURCE_TARBALL does not hold this tree"
+			cp "$ZEROFIL_SOURCE_TARBALL" "$out/$file"
 		else
-			echo "$0: not a git checkout: no source tarball" >&2
+			echo "$0: not a git checkout, and no ZEROFIL_SOURCE_TARBALL: no source tarball" >&2
 		fi
 		;;
 	sbom)
