@@ -37,6 +37,21 @@ made() {
 	touch "$dir.made"
 }
 
+# debian_tree SUITE DIR OPTION...: mmdebstrap SUITE into DIR, quietly,
+# from the Debian archive that this machine's apt uses, and from it alone
+# (mmdebstrap's own default where apt names none). A root for the tests and
+# an unpacked package need no updates, and an update or security index that
+# is out of step with its Release file ("Mirror sync in progress?"), as
+# armhf's has been for hours, would fail the whole run.
+debian_tree() {
+	local suite=$1 dir=$2 archive
+	shift 2
+	# shellcheck disable=SC2016 # apt's own fields
+	archive=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE)' 'Identifier: Packages' 'Label: Debian' \
+		2>/dev/null | awk '$2 !~ /-/ { print $1; exit }')
+	mmdebstrap --quiet "$@" "$suite" "$dir" ${archive:+"$archive"}
+}
+
 # zeros FILE LENGTH: FILE holds exactly LENGTH bytes and every one is zero
 zeros() {
 	local n

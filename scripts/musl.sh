@@ -37,8 +37,8 @@ self=$(cd "$(dirname "$0")" && pwd -P)/${0##*/}
 # debug sections dropped
 # shellcheck disable=SC2317 # run by made
 unpack() {
-	mmdebstrap --quiet --variant=extract --architectures="$arch" --include=musl-dev \
-		--extract-hook="$(printf '%q' "$self") index \"\$1\" $suite" "$suite" "$1"
+	debian_tree "$suite" "$1" --variant=extract --architectures="$arch" --include=musl-dev \
+		--extract-hook="$(printf '%q' "$self") index \"\$1\" $suite"
 	local lib
 	lib=$(echo "$1"/usr/lib/*-linux-musl*)
 	[[ -f $lib/libc.a ]] || fails "$0: no musl libc.a in $1"

@@ -34,7 +34,7 @@ inside() {
 }
 
 # debian DIR: a minimal root of the suite, with what builds the program
-debian() { mmdebstrap --quiet --variant=minbase --include=cmake,g++,make,man-db "$suite" "$1"; }
+debian() { debian_tree "$suite" "$1" --variant=minbase --include=cmake,g++,make,man-db; }
 
 case $1 in
 make)

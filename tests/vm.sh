@@ -20,7 +20,7 @@ esac
 
 if [[ $1 == make ]]; then
 	# shellcheck disable=SC2317 # run by made
-	unpack() { mmdebstrap --quiet --variant=extract --architectures="$arch" --include="$kernel,busybox-static" bookworm "$1"; }
+	unpack() { debian_tree bookworm "$1" --variant=extract --architectures="$arch" --include="$kernel,busybox-static"; }
 	made "$dir/root" unpack
 	mods=$(echo "$dir"/root/lib/modules/*/kernel)
 	# modules NAME...: each module file, after those it depends on
