@@ -39,10 +39,10 @@ made() {
 
 # debian_tree SUITE DIR OPTION...: mmdebstrap SUITE into DIR, quietly,
 # from the Debian archive that this machine's apt uses, and from it alone
-# (mmdebstrap's own default where apt names none). A root for the tests and
-# an unpacked package need no updates, and an update or security index that
-# is out of step with its Release file ("Mirror sync in progress?"), as
-# armhf's has been for hours, would fail the whole run.
+# (mmdebstrap's own default where apt names none): for the tests' roots and
+# kernels, which need no updates. An update or security index out of step
+# with its Release file ("Mirror sync in progress?"), as armhf's has been
+# for hours, would otherwise fail the whole run.
 debian_tree() {
 	local suite=$1 dir=$2 archive
 	shift 2

@@ -34,11 +34,13 @@ self=$(cd "$(dirname "$0")" && pwd -P)/${0##*/}
 . "${self%/*}/lib.sh"
 
 # unpack DIR: musl-dev and what it depends on, unpacked, indexed, the
-# debug sections dropped
+# debug sections dropped. From the suite with its updates and security
+# archives, which mmdebstrap adds by itself: the programs shipped must hold
+# musl's security fixes.
 # shellcheck disable=SC2317 # run by made
 unpack() {
-	debian_tree "$suite" "$1" --variant=extract --architectures="$arch" --include=musl-dev \
-		--extract-hook="$(printf '%q' "$self") index \"\$1\" $suite"
+	mmdebstrap --quiet --variant=extract --architectures="$arch" --include=musl-dev \
+		--extract-hook="$(printf '%q' "$self") index \"\$1\" $suite" "$suite" "$1"
 	local lib
 	lib=$(echo "$1"/usr/lib/*-linux-musl*)
 	[[ -f $lib/libc.a ]] || fails "$0: no musl libc.a in $1"
