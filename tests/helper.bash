@@ -82,10 +82,11 @@ run_once() {
 }
 
 # ran_in_root: the Debian root's runner reported, from inside the root, the
-# root's own mark and the very file of the program under test
+# root's own mark and the very file of the program that the root's own
+# compiler built
 ran_in_root() {
 	local root=${runner[1]} want
-	want="$(<"$root/etc/zerofil-root") $(stat -L -c %d:%i "$prog")"
+	want="$(<"$root/etc/zerofil-root") $(stat -L -c %d:%i "$("${runner[0]}" "$root" built)")"
 	[[ $(<"$io/where") == "$want" ]] && return
 	printf 'ran as: %q\n  want: %q\n' "$(<"$io/where")" "$want"
 	status="not in the root"

@@ -6,6 +6,8 @@
 # root.sh ROOT install DIST LIST VERSION: in that root, the program of
 # the archive in DIST for this machine's architecture (named in LIST,
 # release-files.tsv) runs, and the .deb installs, works, shows its page and removes cleanly.
+# root.sh ROOT built: the path of the program that the root's own compiler
+# built, which the rows must be running.
 # root.sh ROOT PROG ARGS...: run PROG with ARGS in the root, with this
 # folder and PROG's at the same paths. Prints what PROG printed, exits
 # with its status. Where file descriptor 4 is open, first writes to it
@@ -16,6 +18,7 @@ set -euo pipefail
 root=$1
 shift
 suite=${root##*/}
+built=$root/src/build/zerofil
 src=$(cd "$(dirname "$0")/.." && pwd -P)
 # shellcheck source-path=SCRIPTDIR/.. source=scripts/lib.sh
 . "$src/scripts/lib.sh"
@@ -62,8 +65,11 @@ make)
 	inside -- cmake --version | head -n 1
 	echo "$cc"
 	# Built by the root's own compiler, whose version the program records.
-	comment=$(readelf -p .comment "$root/src/build/zerofil")
-	[[ $comment == *"${cc#g++ }"* ]] || fails "$root/src/build/zerofil was not built by the root's $cc: $comment"
+	comment=$(readelf -p .comment "$built")
+	[[ $comment == *"${cc#g++ }"* ]] || fails "$built was not built by the root's $cc: $comment"
+	;;
+built)
+	echo "$built"
 	;;
 install)
 	dist=$2 list=$3 v=$4
