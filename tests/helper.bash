@@ -14,6 +14,9 @@ bats_require_minimum_version 1.5.0
 . "$BATS_TEST_DIRNAME/../scripts/lib.sh"
 
 usage_line='Usage: zerofil <size bytes> <file>'
+# Each case runs in a folder of its own: a relative ZEROFIL names the
+# program from the folder bats was started in.
+[[ ${ZEROFIL-} == /* ]] || ZEROFIL=$PWD/$ZEROFIL
 # The program's zero block: the sizes of the cases are worked out from it.
 block=$(block_size)
 
