@@ -101,13 +101,20 @@ while IFS=$'\t' read -r file kind line arch tree; do
 	rpm)
 		folder "$line" "$tree"
 		rpm_changelog >"$stage/rpm-changelog"
+		# Every time stamp clamped to SOURCE_DATE_EPOCH: rpm 4.20 (Debian 13)
+		# names that otherwise, and warns at the old name.
+		clamp=(--define "clamp_mtime_to_source_date_epoch 1")
+		rpm_version=$(rpmbuild --version | awk '{ print $NF }')
+		if [[ $(printf '%s\n' 4.20 "$rpm_version" | sort -V | head -n 1) == 4.20 ]]; then
+			clamp=(--define "build_mtime_policy clamp_to_source_date_epoch")
+		fi
 		# The time stamps are SOURCE_DATE_EPOCH, the host a fixed name, and
 		# the payload xz, which rpm 4.14 (RHEL 8, openSUSE Leap 15) reads.
 		rpmbuild -bb --quiet --target "$arch" --define "_topdir $stage/rpm-$line" \
-			--define "_builddir $stage/zerofil-$version-$line" --define "zerofil_version $version" \
+			--define "zerofil_folder $stage/zerofil-$version-$line" --define "zerofil_version $version" \
 			--define "zerofil_license $(python3 "$src/scripts/components.py" licence "$tree")" \
 			--define "zerofil_changelog $stage/rpm-changelog" --define "_buildhost zerofil.example.org" \
-			--define "use_source_date_epoch_as_buildtime 1" --define "clamp_mtime_to_source_date_epoch 1" \
+			--define "use_source_date_epoch_as_buildtime 1" "${clamp[@]}" \
 			--define "_binary_payload w9.xzdio" "$src/packaging/rpm/zerofil" >/dev/null
 		rpms=("$stage/rpm-$line"/RPMS/*/*.rpm)
 		((${#rpms[@]} == 1)) || fails "$0: rpmbuild made ${#rpms[@]} packages for $line"
