@@ -41,8 +41,8 @@ made() {
 # from the Debian archive that this machine's apt uses, and from it alone
 # (mmdebstrap's own default where apt names none): for the tests' roots and
 # kernels, which need no updates. An update or security index out of step
-# with its Release file ("Mirror sync in progress?"), as armhf's has been
-# for hours, would otherwise fail the whole run.
+# with its Release file ("Mirror sync in progress?"), as bookworm-security's
+# armhf index has been, would otherwise fail the whole run.
 debian_tree() {
 	local suite=$1 dir=$2 archive
 	shift 2
