@@ -80,6 +80,14 @@ rpm_changelog() {
 	}' "$src/packaging/debian/changelog"
 }
 
+# rpmbuild's setting that clamps every time stamp to SOURCE_DATE_EPOCH:
+# rpm 4.20 (Debian 13) names it otherwise, and warns at the old name.
+clamp=(--define "clamp_mtime_to_source_date_epoch 1")
+if command -v rpmbuild >/dev/null &&
+	[[ $(printf '%s\n' 4.20 "$(rpmbuild --version | awk '{ print $NF }')" | sort -V | head -n 1) == 4.20 ]]; then
+	clamp=(--define "build_mtime_policy clamp_to_source_date_epoch")
+fi
+
 while IFS=$'\t' read -r file kind line arch tree; do
 	case $kind in
 	tar)
@@ -101,13 +109,6 @@ while IFS=$'\t' read -r file kind line arch tree; do
 	rpm)
 		folder "$line" "$tree"
 		rpm_changelog >"$stage/rpm-changelog"
-		# Every time stamp clamped to SOURCE_DATE_EPOCH: rpm 4.20 (Debian 13)
-		# names that otherwise, and warns at the old name.
-		clamp=(--define "clamp_mtime_to_source_date_epoch 1")
-		rpm_version=$(rpmbuild --version | awk '{ print $NF }')
-		if [[ $(printf '%s\n' 4.20 "$rpm_version" | sort -V | head -n 1) == 4.20 ]]; then
-			clamp=(--define "build_mtime_policy clamp_to_source_date_epoch")
-		fi
 		# The time stamps are SOURCE_DATE_EPOCH, the host a fixed name, and
 		# the payload xz, which rpm 4.14 (RHEL 8, openSUSE Leap 15) reads.
 		rpmbuild -bb --quiet --target "$arch" --define "_topdir $stage/rpm-$line" \
