@@ -53,8 +53,9 @@ load helper
 @test "open: read-only filesystem, existing file untouched" { small_fs size=1m; echo keep >mnt/f; mount -o remount,ro mnt; open_refused mnt/f; [[ $(<mnt/f) == keep ]]; }
 
 # Write refused: the line, status 1, the partial file kept. 5000 bytes are
-# more than a stream's buffer and less than a block; a file-size limit or a
-# file system that ends within the bytes after the blocks stops the byte phase.
+# more than a C library's stream buffer and less than a block; a file-size
+# limit or a file system that ends within the bytes after the blocks stops
+# the byte phase.
 # bats test_tags=sample
 @test "full device: in the block phase" { write_refused $((2 * block + 1)) /dev/full; }
 @test "full device: in the byte phase" { write_refused 5000 /dev/full; }
