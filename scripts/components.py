@@ -25,6 +25,7 @@ packages, on this machine (dpkg) or in a tree that scripts/musl.sh
 unpacked (its index.tsv).
 """
 
+import csv
 import fnmatch
 import hashlib
 import io
@@ -246,22 +247,22 @@ def spdx_id(*words):
     return "SPDXRef-" + re.sub(r"[^A-Za-z0-9.-]+", "-", "-".join(words))
 
 
-def program_bytes(path):
-    """The program in a release archive."""
+def program_bytes(path, program):
+    """The program PROGRAM in a release archive."""
     if path.endswith(".zip"):
         with zipfile.ZipFile(path) as z:
-            return z.read(next(n for n in z.namelist() if n.endswith("/zerofil.exe")))
+            return z.read(next(n for n in z.namelist() if n.endswith("/" + program)))
     with tarfile.open(path) as t:
-        member = next(m for m in t.getmembers() if m.name.endswith("/zerofil"))
+        member = next(m for m in t.getmembers() if m.name.endswith("/" + program))
         return t.extractfile(member).read()
 
 
 def sbom(args):
     list_path, dist, version = args[:3]
     epoch = int(os.environ["SOURCE_DATE_EPOCH"])
-    rows = [l.rstrip("\n").split("\t") for l in open(list_path, encoding="utf-8") if not l.startswith("#")]
-    files = [r for r in rows if r[1] not in ("sbom", "sums") and os.path.exists(os.path.join(dist, r[0]))]
-    sums = {r[0]: hashlib.sha256(open(os.path.join(dist, r[0]), "rb").read()).hexdigest() for r in files}
+    rows = csv.DictReader(open(list_path, encoding="utf-8"), delimiter="\t", quoting=csv.QUOTE_NONE)
+    files = [r for r in rows if r["kind"] not in ("sbom", "sums") and os.path.exists(os.path.join(dist, r["file"]))]
+    sums = {r["file"]: hashlib.sha256(open(os.path.join(dist, r["file"]), "rb").read()).hexdigest() for r in files}
     packages, relations, refs, seen = [], [], {}, set()
 
     def add(package):
@@ -270,11 +271,12 @@ def sbom(args):
             packages.append(package)
 
     programs = {}
-    for name, kind, line, _, tree in files:
-        if kind in ("tar", "zip"):
-            data = program_bytes(os.path.join(dist, name))
-            programs[line] = (hashlib.sha256(data).hexdigest(), tree, "zerofil.exe" if kind == "zip" else "zerofil")
-    for name, kind, line, _, tree in files:
+    for r in files:
+        if r["kind"] in ("tar", "zip"):
+            data = program_bytes(os.path.join(dist, r["file"]), r["program"])
+            programs[r["line"]] = (hashlib.sha256(data).hexdigest(), r["tree"], r["program"])
+    for r in files:
+        name, kind, line = r["file"], r["kind"], r["line"]
         file_id = spdx_id("File", name)
         add({"name": name, "SPDXID": file_id, "packageFileName": name, "versionInfo": version,
              "downloadLocation": "NOASSERTION", "filesAnalyzed": False,

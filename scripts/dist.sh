@@ -37,7 +37,7 @@ export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
 umask 022
 
 mkdir -p "$out"
-mine=$(release_files "$list" | cut -f 1)
+mine=$(release_files "$list" file)
 for f in "$out"/* "$out"/.[!.]*; do
 	[[ -e $f ]] || continue
 	if [[ ! -f $f ]] || ! grep -qxF -- "${f##*/}" <<<"$mine"; then
@@ -48,14 +48,14 @@ done
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 
-# folder LINE TREE: the folder of the line's archive, in the stage: the
-# stripped program beside its documents, no bin/ or share/
+# folder LINE TREE PROGRAM: the folder of the line's archive, in the
+# stage: the stripped program beside its documents, no bin/ or share/
 folder() {
 	local line=$1 tree=$2 name=zerofil-$version-$1
 	[[ ! -d $stage/$name ]] || return 0
 	cmake --install "$tree" --prefix "$stage/$line" --strip >/dev/null
 	mkdir -m 755 "$stage/$name"
-	if [[ -f $stage/$line/bin/zerofil.exe ]]; then
+	if [[ $3 == *.exe ]]; then
 		find "$stage/$line" -type f -exec cp -t "$stage/$name" {} +
 	else
 		cp "$stage/$line"/bin/zerofil "$tree/zerofil.1" "$tree/README.md" "$src/LICENSE" "$stage/$name/"
@@ -88,15 +88,15 @@ if command -v rpmbuild >/dev/null &&
 	clamp=(--define "build_mtime_policy clamp_to_source_date_epoch")
 fi
 
-while IFS=$'\t' read -r file kind line arch tree; do
+while IFS=$'\t' read -r file kind line arch tree program; do
 	case $kind in
 	tar)
-		folder "$line" "$tree"
+		folder "$line" "$tree" "$program"
 		tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner \
 			--mtime="@$SOURCE_DATE_EPOCH" --format=gnu -cf - "zerofil-$version-$line" | gzip -9n >"$out/$file"
 		;;
 	zip)
-		folder "$line" "$tree"
+		folder "$line" "$tree" "$program"
 		# -X: no owner or time fields beyond the DOS time, which TZ fixes.
 		(cd "$stage" && find "zerofil-$version-$line" -type f | sort | zip -X -q "$out/$file" -@)
 		;;
@@ -107,7 +107,7 @@ while IFS=$'\t' read -r file kind line arch tree; do
 		cp "${debs[0]}" "$out/$file"
 		;;
 	rpm)
-		folder "$line" "$tree"
+		folder "$line" "$tree" "$program"
 		rpm_changelog >"$stage/rpm-changelog"
 		# The time stamps are SOURCE_DATE_EPOCH, the host a fixed name, and
 		# the payload xz, which rpm 4.14 (RHEL 8, openSUSE Leap 15) reads.
@@ -154,5 +154,5 @@ while IFS=$'\t' read -r file kind line arch tree; do
 		;;
 	*) fails "$0: $file: no way to make a release file of kind $kind" ;;
 	esac
-done < <(release_files "$list")
+done < <(release_files "$list" "file kind line arch tree program")
 ls "$out"

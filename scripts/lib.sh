@@ -83,11 +83,23 @@ block_size() {
 	sed -n 's/^[[:space:]]*char buf\[\([0-9]*\)\];.*/\1/p' "$here/../sw/tools/conv/zerofil.cpp"
 }
 
-# release_files LIST KIND...: the release files of LIST (release-files.tsv,
-# written by cmake/dist.cmake) of each KIND, or of every kind, as lines of
-# "file kind line arch tree"
+# release_files LIST FIELDS [KIND...]: the release files of LIST
+# (release-files.tsv, written by cmake/dist.cmake) of each KIND, or of
+# every kind, as lines of the columns that FIELDS names ("file arch", say),
+# in that order, tab-separated
 release_files() {
-	local list=$1
-	shift
-	awk -F '\t' -v kinds=" $* " '!/^#/ && (kinds == "  " || index(kinds, " " $2 " "))' "$list"
+	local list=$1 fields=$2
+	shift 2
+	awk -F '\t' -v OFS='\t' -v fields="$fields" -v kinds=" $* " '
+	NR == 1 {
+		for (i = 1; i <= NF; i++) col[$i] = i
+		n = split(fields, want, " ")
+		for (i = 1; i <= n; i++) if (!(want[i] in col)) { print FILENAME ": no column " want[i] >"/dev/stderr"; exit 1 }
+		next
+	}
+	kinds == "  " || index(kinds, " " $col["kind"] " ") {
+		row = $col[want[1]]
+		for (i = 2; i <= n; i++) row = row OFS $col[want[i]]
+		print row
+	}' "$list"
 }

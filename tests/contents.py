@@ -12,6 +12,7 @@ apart from the script that wrote the notices. Then:
   versions Debian has them.
 """
 
+import csv
 import hashlib
 import json
 import os
@@ -104,11 +105,13 @@ def sbom(path, rows, dist, unpacked, linked):
     sums = dict(reversed(l.split()) for l in open(os.path.join(dist, "SHA256SUMS"), encoding="utf-8"))
     described = related("SPDXRef-DOCUMENT", "DESCRIBES")
     files = {packages[i]["packageFileName"]: packages[i] for i in described if i in packages}
-    want = {r[0] for r in rows if r[1] not in ("sbom", "sums") and r[0] in sums}
+    want = {r["file"] for r in rows if r["kind"] not in ("sbom", "sums") and r["file"] in sums}
+    archives = {r["line"]: r for r in rows if r["kind"] in ("tar", "zip")}
     if set(files) != want:
         fault(f"{path}: describes {sorted(files)}, want {sorted(want)}")
     refs = {e["licenseId"] for e in doc.get("hasExtractedLicensingInfos", [])}
-    for name, kind, line, _, _ in rows:
+    for row in rows:
+        name, line = row["file"], row["line"]
         p = files.get(name)
         if not p:
             continue
@@ -120,7 +123,7 @@ def sbom(path, rows, dist, unpacked, linked):
             continue
         programs = related(p["SPDXID"], "CONTAINS")
         # The program of the line's archive, which its packages hold too.
-        program = os.path.join(unpacked, line, "zerofil.exe" if kind == "zip" else "zerofil")
+        program = os.path.join(unpacked, archives[line]["unpacked"], archives[line]["program"])
         digests = [packages[i].get("checksums") for i in programs if i in packages]
         if digests != [[{"algorithm": "SHA256", "checksumValue": sha256(program)}]]:
             fault(f"{path}: {name}: does not contain one program of the checksum of {program}")
@@ -157,26 +160,22 @@ def sbom(path, rows, dist, unpacked, linked):
 
 def main():
     list_path, dist, unpacked = sys.argv[1:4]
-    rows = [l.rstrip("\n").split("\t") for l in open(list_path, encoding="utf-8") if not l.startswith("#")]
+    rows = list(csv.DictReader(open(list_path, encoding="utf-8"), delimiter="\t", quoting=csv.QUOTE_NONE))
     linked = {}
-    for name, kind, line, arch, tree in rows:
+    for row in rows:
+        line, kind = row["line"], row["kind"]
         if line == "-":
             continue
         if line not in linked:
-            linked[line] = packages_linked(os.path.join(tree, "zerofil.map"))
-        if kind == "tar":
-            notices(os.path.join(unpacked, line, "THIRD-PARTY-NOTICES"), linked[line])
-        elif kind == "zip":
-            notices(os.path.join(unpacked, line, "THIRD-PARTY-NOTICES.txt"), linked[line], crlf=True)
-        elif kind == "deb":
-            debian_copyright(os.path.join(unpacked, f"deb-{arch}", "usr/share/doc/zerofil/copyright"), linked[line])
-        elif kind == "rpm":
-            version = name.split("-")[1]
-            notices(os.path.join(unpacked, f"rpm-{arch}", f"usr/share/licenses/zerofil-{version}/THIRD-PARTY-NOTICES"),
-                    linked[line])
-    for name, kind, *_ in rows:
-        if kind == "sbom":
-            sbom(os.path.join(dist, name), rows, dist, unpacked, linked)
+            linked[line] = packages_linked(os.path.join(row["tree"], "zerofil.map"))
+        path = os.path.join(unpacked, row["unpacked"], row["notices"])
+        if kind == "deb":
+            debian_copyright(path, linked[line])
+        else:
+            notices(path, linked[line], crlf=kind == "zip")
+    for row in rows:
+        if row["kind"] == "sbom":
+            sbom(os.path.join(dist, row["file"]), rows, dist, unpacked, linked)
     for f in faults:
         print(f)
     if faults:

@@ -61,7 +61,7 @@ again)
 	;;
 rpm-root)
 	dist=$2 list=$3 v=$4
-	rpm=$(release_files "$list" rpm | awk -F '\t' -v a="$(uname -m)" '$4 == a { print $1 }')
+	rpm=$(release_files "$list" "file arch" rpm | awk -F '\t' -v a="$(uname -m)" '$2 == a { print $1 }')
 	[[ -n $rpm ]] || skips "no rpm package for $(uname -m)"
 	root=$tmp/root
 	mkdir "$root"
@@ -90,36 +90,40 @@ sha256sum --quiet -c SHA256SUMS
 # Bare names, so that sha256sum -c works in the download folder.
 if grep -v '^[0-9a-f]\{64\}  zerofil[-_][^/]*$' SHA256SUMS; then fails "SHA256SUMS: a name that is not bare"; fi
 # Exactly the files of the list: each there, and nothing else.
-release_files "$list" | cut -f 1 | sort >"$tmp/want"
+release_files "$list" file | sort >"$tmp/want"
 find . -mindepth 1 -maxdepth 1 -printf '%P\n' | sort >"$tmp/got"
 diff "$tmp/want" "$tmp/got" || fails "$dist does not hold exactly the release files (< missing, > not one)"
 grep -vxF SHA256SUMS "$tmp/want" | diff - <(sed 's/^[0-9a-f]*  //' SHA256SUMS | sort) ||
 	fails "SHA256SUMS does not name each other release file"
 
 rm -rf "$out"
+# archived LINE: the program of the line's archive, unpacked
+archived() {
+	release_files "$list" "line unpacked program" tar zip | awk -F '\t' -v l="$1" -v o="$out" '$1 == l { print o "/" $2 "/" $3 }'
+}
 # The archives first: each package is compared with its line's archive.
-while IFS=$'\t' read -r f kind line arch tree; do
+while IFS=$'\t' read -r f kind line arch unpacked program; do
 	case $kind in
 	tar)
-		mkdir -p "$out/$line"
-		tar -C "$out/$line" --strip-components=1 -xzf "$f"
+		mkdir -p "$out/$unpacked"
+		tar -C "$out/$unpacked" --strip-components=1 -xzf "$f"
 		want=""
-		for n in "" LICENSE README.md THIRD-PARTY-NOTICES zerofil zerofil.1; do want+="zerofil-$v-$line/$n "; done
+		for n in "" LICENSE README.md THIRD-PARTY-NOTICES "$program" zerofil.1; do want+="zerofil-$v-$line/$n "; done
 		[[ $(tar -tzf "$f" | sort | tr '\n' ' ') == "$want" ]] || fails "$f holds: $(tar -tzf "$f")"
-		elf=$(readelf -lSV "$out/$line/zerofil")
+		elf=$(readelf -lSV "$out/$unpacked/$program")
 		[[ $elf != *.symtab* ]] || fails "$f: not stripped"
 		[[ $elf != *interpreter* ]] || fails "$f: not static"
 		# On musl: no glibc inside, neither its strings nor its symbol versions.
 		[[ $elf != *GLIBC_* ]] || fails "$f: glibc's symbol versions"
-		if grep -a -i -o -m 3 '[[:print:]]*glibc[[:print:]]*' "$out/$line/zerofil"; then fails "$f: holds glibc"; fi
+		if grep -a -i -o -m 3 '[[:print:]]*glibc[[:print:]]*' "$out/$unpacked/$program"; then fails "$f: holds glibc"; fi
 		;;
 	zip)
 		unzip -q -d "$tmp/zip" "$f"
-		mv "$tmp/zip/zerofil-$v-$line" "$out/$line"
-		[[ $(cd "$out/$line" && echo *) == "LICENSE.txt README.txt THIRD-PARTY-NOTICES.txt zerofil.exe" ]] ||
+		mv "$tmp/zip/zerofil-$v-$line" "$out/$unpacked"
+		[[ $(cd "$out/$unpacked" && echo *) == "LICENSE.txt README.txt THIRD-PARTY-NOTICES.txt $program" ]] ||
 			fails "$f holds: $(unzip -l "$f")"
 		# Text for Notepad: every line ends in CR LF.
-		if grep -v $'\r$' "$out/$line/README.txt" "$out/$line/LICENSE.txt"; then fails "$f: a line without CR LF"; fi
+		if grep -v $'\r$' "$out/$unpacked/README.txt" "$out/$unpacked/LICENSE.txt"; then fails "$f: a line without CR LF"; fi
 		;;
 	deb)
 		# lintian reports no error and no warning it was not told of, the
@@ -128,10 +132,10 @@ while IFS=$'\t' read -r f kind line arch tree; do
 		found=$(TMPDIR=$tmp lintian --fail-on error,warning "$f" 2>&1) || fails "$found"
 		echo "lintian $f: ${found:-clean}"
 		[[ $(dpkg-deb -f "$f" Architecture) == "$arch" ]] || fails "$f: architecture $(dpkg-deb -f "$f" Architecture), want $arch"
-		dpkg -x "$f" "$out/deb-$arch"
-		cmp "$out/deb-$arch/usr/bin/zerofil" "$out/$line/zerofil"
-		page_renders "$v" man --warnings -l "$out/deb-$arch/usr/share/man/man1/zerofil.1.gz"
-		ls "$out/deb-$arch/usr/share/doc/zerofil/copyright" "$out/deb-$arch/usr/share/doc/zerofil/changelog.gz"
+		dpkg -x "$f" "$out/$unpacked"
+		cmp "$out/$unpacked/$program" "$(archived "$line")"
+		page_renders "$v" man --warnings -l "$out/$unpacked/usr/share/man/man1/zerofil.1.gz"
+		ls "$out/$unpacked/usr/share/doc/zerofil/copyright" "$out/$unpacked/usr/share/doc/zerofil/changelog.gz"
 		;;
 	rpm)
 		# rpmlint under Fedora's policy reports no error; the name is what
@@ -146,13 +150,16 @@ while IFS=$'\t' read -r f kind line arch tree; do
 		requires=$(rpm -qp --requires "$f")
 		if grep -v '^rpmlib(' <<<"$requires"; then fails "$f: requires more than rpm itself"; fi
 		[[ $(query '%{PAYLOADCOMPRESSOR}') == @(xz|gzip) ]] || fails "$f: a payload of $(query '%{PAYLOADCOMPRESSOR}')"
-		mkdir "$out/rpm-$arch"
-		(cd "$out/rpm-$arch" && rpm2cpio "$dist/$f" | cpio --quiet -idm)
-		cmp "$out/rpm-$arch/usr/bin/zerofil" "$out/$line/zerofil"
-		page_renders "$v" man --warnings -l "$out/rpm-$arch/usr/share/man/man1/zerofil.1.gz"
-		ls "$out/rpm-$arch/usr/share/doc/zerofil-$v/README.md" "$out/rpm-$arch/usr/share/licenses/zerofil-$v/"{LICENSE,THIRD-PARTY-NOTICES}
+		mkdir "$out/$unpacked"
+		(cd "$out/$unpacked" && rpm2cpio "$dist/$f" | cpio --quiet -idm)
+		cmp "$out/$unpacked/$program" "$(archived "$line")"
+		page_renders "$v" man --warnings -l "$out/$unpacked/usr/share/man/man1/zerofil.1.gz"
+		ls "$out/$unpacked/usr/share/doc/zerofil-$v/README.md" "$out/$unpacked/usr/share/licenses/zerofil-$v/"{LICENSE,THIRD-PARTY-NOTICES}
 		;;
 	esac
-done < <(release_files "$list" tar zip && release_files "$list" deb rpm)
+done < <(for kinds in "tar zip" "deb rpm"; do
+	# shellcheck disable=SC2086 # two kinds
+	release_files "$list" "file kind line arch unpacked program" $kinds
+done)
 # What each release file says it holds, against each program's link map.
 python3 "$src/tests/contents.py" "$list" "$dist" "$out"

@@ -74,9 +74,9 @@ built)
 install)
 	dist=$2 list=$3 v=$4
 	arch=$(dpkg --print-architecture)
-	read -r deb line < <(release_files "$list" deb | awk -F '\t' -v a="$arch" '$4 == a { print $1, $3 }')
+	read -r deb line < <(release_files "$list" "file line arch" deb | awk -F '\t' -v a="$arch" '$3 == a { print $1, $2 }')
 	[[ -n ${deb-} ]] || fails "$list: no .deb for $arch"
-	archive=$(release_files "$list" tar | awk -F '\t' -v l="$line" '$3 == l { print $1 }')
+	archive=$(release_files "$list" "file line" tar | awk -F '\t' -v l="$line" '$2 == l { print $1 }')
 	rel=$root/release
 	rm -rf "$rel"
 	mkdir "$rel"
