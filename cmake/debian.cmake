@@ -43,7 +43,7 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The zerofil authors <zerofil@example.org>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ZEROFIL_ABOUT_Maintainer}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 if(ZEROFIL_STATIC)
@@ -54,11 +54,7 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "create a file of an exact length filled with zero bytes")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "zerofil writes a file of exactly the requested number of bytes, every byte
-zero, for padded flash and disk images and placeholder files. The size may
-be given in decimal, hexadecimal (0x) or octal (leading 0) and may exceed
-4 GiB. Every byte is written for real, so the file is never sparse. Any
-failure to open or to write prints one line on standard error and exits
-with status 1, leaving a partial file in place; success is silent.")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${ZEROFIL_ABOUT_Summary}")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${ZEROFIL_ABOUT_Description}")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${ZEROFIL_ABOUT_Homepage}")
 include(CPack)

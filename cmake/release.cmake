@@ -23,11 +23,22 @@ if(NOT dd STREQUAL ".Dd ${month} ${day}, ${year}")
   message(FATAL_ERROR "sw/tools/conv/zerofil.1: \"${dd}\" is not the release date of the changelog, "
     "${month} ${day}, ${year}")
 endif()
-foreach(place LICENSE sw/tools/conv/zerofil.rc.in packaging/debian/copyright)
-  file(STRINGS ${place} lines REGEX "Copyright.*the zerofil authors")
-  if(NOT lines MATCHES "(^|[^0-9])${year}[^0-9]")
-    message(FATAL_ERROR "${place}: the copyright years do not reach ${year}, the year of the release")
+# The copyright of packaging/about, which LICENSE and the Debian copyright
+# file give too.
+if(NOT ZEROFIL_ABOUT_Copyright MATCHES "(^|[^0-9])${year} ")
+  message(FATAL_ERROR "packaging/about: the copyright years do not reach ${year}, the year of the release")
+endif()
+foreach(place LICENSE packaging/debian/copyright)
+  file(STRINGS ${place} lines REGEX "^Copyright")
+  if(NOT lines MATCHES "^Copyright(:| \\(c\\)) ${ZEROFIL_ABOUT_Copyright}$")
+    message(FATAL_ERROR "${place}: \"${lines}\" is not the copyright of packaging/about, "
+      "${ZEROFIL_ABOUT_Copyright}")
   endif()
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${place})
 endforeach()
+# The manual page's NAME gives the summary.
+file(STRINGS sw/tools/conv/zerofil.1 nd REGEX "^\\.Nd ")
+if(NOT nd STREQUAL ".Nd ${ZEROFIL_ABOUT_Summary}")
+  message(FATAL_ERROR "sw/tools/conv/zerofil.1: \"${nd}\" is not the summary of packaging/about")
+endif()
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${debian}/changelog)

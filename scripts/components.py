@@ -14,6 +14,10 @@ components.py licence TREE
     Print the SPDX expression of everything in the program of the build
     tree TREE: zerofil's own licence and each component's.
 
+components.py rpmlint
+    Print rpmlint's settings of the licences and exceptions that
+    packaging/components.tsv may conclude.
+
 components.py sbom LIST DIST VERSION
     Print the SPDX 2.3 bill of materials of the release files in DIST that
     LIST (release-files.tsv) names: each file, the program it holds, the
@@ -22,7 +26,10 @@ components.py sbom LIST DIST VERSION
 Each component's licence, supplier and home come from
 packaging/components.tsv; its version, files and texts from Debian's
 packages, on this machine (dpkg) or in a tree that scripts/musl.sh
-unpacked (its index.tsv).
+unpacked (its index.tsv). The licence concluded must agree with the
+component's copyright file, as packaging/licences.tsv says how such a file
+grants each licence and exception. zerofil's own copyright and supplier
+come from packaging/about.
 """
 
 import csv
@@ -96,12 +103,58 @@ def owner(path):
     return package, version, source, arch, host_codename(), f"/usr/share/doc/{package}/copyright"
 
 
-def conclusions():
-    table = []
-    for line in open(os.path.join(TOP, "packaging/components.tsv"), encoding="utf-8"):
+def table(name):
+    """The rows of a table of packaging/, less its comments."""
+    rows = []
+    for line in open(os.path.join(TOP, "packaging", name), encoding="utf-8"):
         if line.strip() and not line.startswith("#"):
-            table.append(line.rstrip("\n").split("\t"))
-    return table
+            rows.append(line.rstrip("\n").split("\t"))
+    return rows
+
+
+def conclusions():
+    return table("components.tsv")
+
+
+def about(field):
+    """A field of packaging/about."""
+    text = open(os.path.join(TOP, "packaging/about"), encoding="utf-8").read()
+    m = re.search(rf"^{field}:(.*)\n((?: .*\n)*)", text, re.M)
+    if not m:
+        fail(f"packaging/about: no {field}")
+    return "\n".join([m.group(1).strip()] + [l[1:] for l in m.group(2).splitlines()]).strip()
+
+
+def terms(expression):
+    """The licences and the exceptions that an SPDX expression names."""
+    licences, exceptions, after_with = [], [], False
+    for word in re.findall(r"[A-Za-z0-9.+-]+", expression):
+        if word in ("AND", "OR", "WITH"):
+            after_with = word == "WITH"
+            continue
+        (exceptions if after_with else licences).append(word)
+        after_with = False
+    return licences, exceptions
+
+
+def check_licence(entry, text):
+    """The licence concluded for ENTRY agrees with its copyright file TEXT:
+    the file grants each licence and exception the expression names, and
+    the expression names each exception the file grants."""
+    markers = {row[0]: (row[1], row[2]) for row in table("licences.tsv")}
+    folded = " ".join(text.split())
+    licences, exceptions = terms(entry["licence"])
+    where = f"{entry['package']}: the licence concluded, {entry['licence']},"
+    for term in licences + exceptions:
+        if term.startswith("LicenseRef-"):
+            continue
+        if term not in markers:
+            fail(f"{where} names {term}, which packaging/licences.tsv does not know")
+        if not re.search(markers[term][1], folded, re.I):
+            fail(f"{where} names {term}, which its copyright file {entry['copyright']} does not grant")
+    for term, (kind, pattern) in markers.items():
+        if kind == "exception" and term not in exceptions and re.search(pattern, folded, re.I):
+            fail(f"{where} leaves out {term}, which its copyright file {entry['copyright']} grants")
 
 
 def paragraphs(text):
@@ -149,6 +202,8 @@ def scan(map_path, cxx):
                  "add it to packaging/components.tsv")
         _, name, licence, supplier, download, holders = rows[0]
         text = open(entry["copyright"], encoding="utf-8").read()
+        entry["licence"] = licence
+        check_licence(entry, text)
         if holders == "-":
             holders = next(p["Copyright"] for p in paragraphs(text) if p.get("Files") == "*")
         refs = {}
@@ -192,7 +247,7 @@ def debian_copyright(found, base):
     """BASE, zerofil's own copyright file, with a paragraph for the program
     that names each component, and each component's copyright file as the
     text of a licence of its own, named after its package."""
-    holders = ["2026 the zerofil authors"]
+    holders = [about("Copyright")]
     for c in found["components"]:
         holders += c["holders"].splitlines()
     names = " and ".join(["Expat"] + [c["package"] for c in found["components"]])
@@ -282,7 +337,7 @@ def sbom(args):
              "downloadLocation": "NOASSERTION", "filesAnalyzed": False,
              "checksums": [{"algorithm": "SHA256", "checksumValue": sums[name]}],
              "primaryPackagePurpose": "INSTALL" if kind in ("deb", "rpm") else "ARCHIVE",
-             "supplier": "Organization: the zerofil authors"})
+             "supplier": "Organization: " + about("Authors")})
         relations.append(("SPDXRef-DOCUMENT", "DESCRIBES", file_id))
         if line not in programs:
             continue
@@ -294,9 +349,9 @@ def sbom(args):
         add({"name": f"zerofil for {line}", "SPDXID": prog_id, "versionInfo": version,
              "packageFileName": program, "downloadLocation": "NOASSERTION", "filesAnalyzed": False,
              "checksums": [{"algorithm": "SHA256", "checksumValue": digest}],
-             "primaryPackagePurpose": "APPLICATION", "supplier": "Organization: the zerofil authors",
+             "primaryPackagePurpose": "APPLICATION", "supplier": "Organization: " + about("Authors"),
              "licenseConcluded": "MIT", "licenseDeclared": "MIT",
-             "copyrightText": "Copyright (c) 2026 the zerofil authors"})
+             "copyrightText": "Copyright (c) " + about("Copyright")})
         found = json.load(open(os.path.join(tree, "components.json"), encoding="utf-8"))
         for c in found["components"]:
             c_id = spdx_id("Component", c["package"], c["arch"], c["version"])
@@ -325,7 +380,7 @@ def sbom(args):
                              + hashlib.sha256(names.encode()).hexdigest(),
         "creationInfo": {"created": datetime.fromtimestamp(epoch, timezone.utc).strftime("%Y-%m-%dT%H:%M:%SZ"),
                          "creators": [f"Tool: zerofil-components.py-{version}",
-                                      "Organization: the zerofil authors"]},
+                                      "Organization: " + about("Authors")]},
         "packages": packages,
         "relationships": [{"spdxElementId": a, "relationshipType": r, "relatedSpdxElement": b}
                           for a, r, b in relations],
@@ -336,14 +391,24 @@ def sbom(args):
     sys.stdout.write("\n")
 
 
+def rpmlint(args):
+    licences, exceptions = set(), set()
+    for row in conclusions():
+        more, more_exceptions = terms(row[2])
+        licences.update(more)
+        exceptions.update(more_exceptions)
+    print("ValidLicenses = " + json.dumps(sorted(licences)))
+    print("ValidLicenseExceptions = " + json.dumps(sorted(exceptions)))
+
+
 def purl(p):
     version = urllib.parse.quote(p["version"], safe="")
     return f"pkg:deb/debian/{p['package']}@{version}?arch={p['arch']}&distro={p['suite']}"
 
 
 if __name__ == "__main__":
-    commands = {"notices": notices, "licence": licence, "sbom": sbom}
+    commands = {"notices": notices, "licence": licence, "rpmlint": rpmlint, "sbom": sbom}
     if len(sys.argv) < 2 or sys.argv[1] not in commands:
         fail("usage: components.py notices MAP CXX OUT [--crlf] [--debian COPYRIGHT] | licence TREE"
-             " | sbom LIST DIST VERSION")
+             " | rpmlint | sbom LIST DIST VERSION")
     commands[sys.argv[1]](sys.argv[2:])

@@ -109,12 +109,16 @@ while IFS=$'\t' read -r file kind line arch tree program; do
 	rpm)
 		folder "$line" "$tree" "$program"
 		rpm_changelog >"$stage/rpm-changelog"
+		about Description >"$stage/rpm-description"
+		summary=$(about Summary)
 		# The time stamps are SOURCE_DATE_EPOCH, the host a fixed name, and
 		# the payload xz, which rpm 4.14 (RHEL 8, openSUSE Leap 15) reads.
 		rpmbuild -bb --quiet --target "$arch" --define "_topdir $stage/rpm-$line" \
 			--define "zerofil_folder $stage/zerofil-$version-$line" --define "zerofil_version $version" \
 			--define "zerofil_license $(python3 "$src/scripts/components.py" licence "$tree")" \
 			--define "zerofil_changelog $stage/rpm-changelog" --define "_buildhost zerofil.example.org" \
+			--define "zerofil_summary ${summary^}" --define "zerofil_url $(about Homepage)" \
+			--define "zerofil_description $stage/rpm-description" \
 			--define "use_source_date_epoch_as_buildtime 1" "${clamp[@]}" \
 			--define "_binary_payload w9.xzdio" "$src/packaging/rpm/zerofil" >/dev/null
 		rpms=("$stage/rpm-$line"/RPMS/*/*.rpm)

@@ -20,9 +20,21 @@ clean_checkout() {
 	own_checkout "$1" && [[ -z $(git -C "$1" status --porcelain --untracked-files=no) ]]
 }
 
+# quietly COMMAND...: run COMMAND, showing its output only when it fails
+# (the last lines, where mmdebstrap and apt give their reason)
+quietly() {
+	local log status=0
+	log=$(mktemp)
+	"$@" >"$log" 2>&1 || status=$?
+	((status == 0)) || tail -n 25 "$log" >&2
+	rm -f "$log"
+	return "$status"
+}
+
 # made DIR COMMAND...: run COMMAND... DIR once, to make DIR, and mark it
 # made with DIR.made; later calls keep it. A failed download is tried once
-# more.
+# more: COMMAND returns its failure, which exits nothing (set -e does not
+# hold inside it here).
 made() {
 	local dir=$1
 	shift
@@ -49,7 +61,7 @@ debian_tree() {
 	# shellcheck disable=SC2016 # apt's own fields
 	archive=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE)' 'Identifier: Packages' 'Label: Debian' \
 		2>/dev/null | awk '$2 !~ /-/ { print $1; exit }')
-	mmdebstrap --quiet "$@" "$suite" "$dir" ${archive:+"$archive"}
+	quietly mmdebstrap "$@" "$suite" "$dir" ${archive:+"$archive"}
 }
 
 # zeros FILE LENGTH: FILE holds exactly LENGTH bytes and every one is zero
@@ -74,6 +86,15 @@ page_renders() {
 	fi
 	rm -f "$warnings"
 	[[ $page == *"zerofil $v"* ]] || { echo "the page does not show version $v"; return 1; }
+}
+
+# about FIELD: the field of packaging/about, the lines of a description
+# without their leading space
+about() {
+	local here
+	here=$(dirname "${BASH_SOURCE[0]}")
+	awk -v f="$1" '/^[^ #]/ { on = 0 } on { print substr($0, 2) } index($0, f ":") == 1 {
+		on = 1; v = substr($0, length(f) + 2); sub(/^ +/, "", v); if (v != "") print v }' "$here/../packaging/about"
 }
 
 # block_size: the size of the program's zero block, read from its source

@@ -39,13 +39,13 @@ self=$(cd "$(dirname "$0")" && pwd -P)/${0##*/}
 # musl's security fixes.
 # shellcheck disable=SC2317 # run by made
 unpack() {
-	mmdebstrap --quiet --variant=extract --architectures="$arch" --include=musl-dev \
-		--extract-hook="$(printf '%q' "$self") index \"\$1\" $suite" "$suite" "$1"
+	quietly mmdebstrap --variant=extract --architectures="$arch" --include=musl-dev \
+		--extract-hook="$(printf '%q' "$self") index \"\$1\" $suite" "$suite" "$1" || return
 	local lib
 	lib=$(echo "$1"/usr/lib/*-linux-musl*)
-	[[ -f $lib/libc.a ]] || fails "$0: no musl libc.a in $1"
+	[[ -f $lib/libc.a ]] || { echo "$0: no musl libc.a in $1" >&2; return 1; }
 	for f in "$lib"/libc.a "$lib"/crt*.o; do
-		"$triple-objcopy" --strip-debug "$f"
+		"$triple-objcopy" --strip-debug "$f" || return
 	done
 }
 made "$dir" unpack

@@ -142,7 +142,9 @@ while IFS=$'\t' read -r f kind line arch unpacked program; do
 		# rpm says; only rpm's own features are required; the payload is
 		# one that rpm 4.14 reads; it holds the program of its line's
 		# archive, its page and papers.
-		found=$(rpmlint -c "$src/packaging/rpm/rpmlint.toml" "$f" 2>&1) || fails "$found"
+		[[ -f $tmp/rpmlint.toml ]] ||
+			{ cat "$src/packaging/rpm/rpmlint.toml" && python3 "$src/scripts/components.py" rpmlint; } >"$tmp/rpmlint.toml"
+		found=$(rpmlint -c "$tmp/rpmlint.toml" "$f" 2>&1) || fails "$found"
 		echo "rpmlint $f: $(tail -n 1 <<<"$found")"
 		query() { rpm -qp --qf "$1" "$f"; }
 		[[ $(query '%{NAME}-%{VERSION}-%{RELEASE}.%{ARCH}.rpm') == "$f" ]] ||
