@@ -6,7 +6,8 @@
 # the build tree, a file a row under a header that names the columns, which
 # every reader takes by name:
 #   file      the file's name
-#   kind      tar, zip, deb, rpm, source, sbom or sums
+#   kind      tar, zip, deb, rpm, source, sbom, provenance, sums or
+#             signature (an OpenPGP signature of the file it names less .asc)
 #   line      the line of the table it comes from
 #   arch      the architecture as the package names it (deb, rpm)
 #   tree      the line's build tree
@@ -14,6 +15,19 @@
 #   program   the program's path in that folder
 #   notices   the path there of what names the components linked into it
 set(ZEROFIL_DIST_DIR ${PROJECT_BINARY_DIR}/dist CACHE PATH "Where the release files go")
+# The keys that sign the release, when given: here, or in the environment
+# under the same names. The PKCS#12 file's password is read from the
+# environment alone (ZEROFIL_SIGN_PKCS12_PASSWORD) when the files are
+# made, so that it is never written into the build folder.
+foreach(key ZEROFIL_SIGN_OPENPGP ZEROFIL_SIGN_PKCS12)
+  if(NOT DEFINED ${key} AND DEFINED ENV{${key}})
+    set(${key} "$ENV{${key}}")
+  endif()
+endforeach()
+set(ZEROFIL_SIGN_OPENPGP "${ZEROFIL_SIGN_OPENPGP}" CACHE STRING
+  "Fingerprint of the OpenPGP key in the keyring (GNUPGHOME) that signs SHA256SUMS, the source tarball and the .rpm files")
+set(ZEROFIL_SIGN_PKCS12 "${ZEROFIL_SIGN_PKCS12}" CACHE FILEPATH
+  "PKCS#12 file of the code-signing certificate and key that sign the Windows program (Authenticode)")
 set(v ${PROJECT_VERSION})
 set(list "file\tkind\tline\tarch\ttree\tunpacked\tprogram\tnotices\n")
 set(targets "")
@@ -50,13 +64,27 @@ foreach(name IN LISTS lines)
     list(APPEND targets ${line_target_${name}})
   endif()
 endforeach()
-string(APPEND list "zerofil-${v}.tar.gz\tsource\t-\t-\t-\t-\t-\t-\n")
-# The bill of materials of all the files above.
-string(APPEND list "zerofil-${v}.spdx.json\tsbom\t-\t-\t-\t-\t-\t-\n")
-string(APPEND list "SHA256SUMS\tsums\t-\t-\t-\t-\t-\t-\n")
+# whole(FILE KIND): a release file that stands for itself
+macro(whole file kind)
+  string(APPEND list "${file}\t${kind}\t-\t-\t-\t-\t-\t-\n")
+endmacro()
+whole(zerofil-${v}.tar.gz source)
+if(ZEROFIL_SIGN_OPENPGP)
+  whole(zerofil-${v}.tar.gz.asc signature)
+endif()
+# The bill of materials of all the files above, and the provenance of
+# those and of the bill of materials.
+whole(zerofil-${v}.spdx.json sbom)
+whole(zerofil-${v}.intoto.jsonl provenance)
+whole(SHA256SUMS sums)
+if(ZEROFIL_SIGN_OPENPGP)
+  whole(SHA256SUMS.asc signature)
+endif()
 set(ZEROFIL_RELEASE_FILES ${PROJECT_BINARY_DIR}/release-files.tsv)
 file(WRITE ${ZEROFIL_RELEASE_FILES} "${list}")
 add_custom_target(dist ALL
-  COMMAND ${PROJECT_SOURCE_DIR}/scripts/dist.sh ${ZEROFIL_DIST_DIR} ${v} ${ZEROFIL_RELEASE_FILES}
+  COMMAND ${CMAKE_COMMAND} -E env ZEROFIL_SIGN_OPENPGP=${ZEROFIL_SIGN_OPENPGP}
+    ZEROFIL_SIGN_PKCS12=${ZEROFIL_SIGN_PKCS12}
+    ${PROJECT_SOURCE_DIR}/scripts/dist.sh ${ZEROFIL_DIST_DIR} ${v} ${ZEROFIL_RELEASE_FILES}
   DEPENDS ${targets}
   VERBATIM)

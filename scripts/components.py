@@ -21,7 +21,15 @@ components.py rpmlint
 components.py sbom LIST DIST VERSION
     Print the SPDX 2.3 bill of materials of the release files in DIST that
     LIST (release-files.tsv) names: each file, the program it holds, the
-    components linked into that program and the tools that built it.
+    components linked into that program and the tools that built it. It
+    leaves out the provenance, which names it, and the signatures.
+
+components.py provenance LIST DIST VERSION TOOL...
+    Print the provenance of the release files in DIST that LIST names, the
+    bill of materials among them: an in-toto Statement v1 with the SLSA
+    Provenance v1 predicate, on one line. Its dependencies are the Debian
+    packages of the compilers, linkers and C libraries that the bill of
+    materials names, and of each TOOL, a command that made release files.
 
 Each component's licence, supplier and home come from
 packaging/components.tsv; its version, files and texts from Debian's
@@ -49,6 +57,9 @@ from datetime import datetime, timezone
 
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 NOTICES = "THIRD-PARTY-NOTICES"
+# Release files that the bill of materials does not describe: itself, the
+# provenance that names it, the checksums and the signatures.
+UNDESCRIBED = ("sbom", "provenance", "sums", "signature")
 
 
 def fail(message):
@@ -77,9 +88,10 @@ def host_codename():
     return "unknown"
 
 
-def owner(path):
+def owner(path, quiet=False):
     """The Debian package PATH came from: package, version, source package,
-    architecture, suite and its copyright file."""
+    architecture, suite and its copyright file. With QUIET, LookupError
+    where no package holds it."""
     tree = os.path.dirname(path)
     while tree != "/" and not os.path.exists(os.path.join(tree, "index.tsv")):
         tree = os.path.dirname(tree)
@@ -92,9 +104,17 @@ def owner(path):
                 doc = os.path.join(tree, "usr/share/doc", package, "copyright")
                 return package, version, source, arch, suite, doc
         fail(f"{path}: not in {tree}/index.tsv")
-    try:
-        found = run("dpkg", "-S", path).splitlines()[0]
-    except subprocess.CalledProcessError:
+    # Debian 12's dpkg knows a merged /usr's /bin files by their old names.
+    found = None
+    for name in (path, path[4:] if path.startswith("/usr/") else None):
+        try:
+            found = run("dpkg", "-S", name).splitlines()[0] if name else None
+        except subprocess.CalledProcessError:
+            continue
+        break
+    if not found:
+        if quiet:
+            raise LookupError(path)
         fail(f"{path}: no Debian package holds it")
     package = found.split(": ", 1)[0]
     version, source, arch = run(
@@ -316,7 +336,7 @@ def sbom(args):
     list_path, dist, version = args[:3]
     epoch = int(os.environ["SOURCE_DATE_EPOCH"])
     rows = csv.DictReader(open(list_path, encoding="utf-8"), delimiter="\t", quoting=csv.QUOTE_NONE)
-    files = [r for r in rows if r["kind"] not in ("sbom", "sums") and os.path.exists(os.path.join(dist, r["file"]))]
+    files = [r for r in rows if r["kind"] not in UNDESCRIBED and os.path.exists(os.path.join(dist, r["file"]))]
     sums = {r["file"]: hashlib.sha256(open(os.path.join(dist, r["file"]), "rb").read()).hexdigest() for r in files}
     packages, relations, refs, seen = [], [], {}, set()
 
@@ -391,6 +411,66 @@ def sbom(args):
     sys.stdout.write("\n")
 
 
+def provenance(args):
+    list_path, dist, version = args[:3]
+    rows = list(csv.DictReader(open(list_path, encoding="utf-8"), delimiter="\t", quoting=csv.QUOTE_NONE))
+    made = [r for r in rows if r["kind"] not in ("provenance", "sums", "signature")
+            and os.path.exists(os.path.join(dist, r["file"]))]
+    digest = {r["file"]: hashlib.sha256(open(os.path.join(dist, r["file"]), "rb").read()).hexdigest() for r in made}
+    home = about("Homepage")
+    release = dict(l.rstrip("\n").split("=", 1) for l in open("/etc/os-release", encoding="utf-8") if "=" in l)
+    dependencies = {}
+
+    def depend(p, role):
+        uri = purl(p)
+        entry = dependencies.setdefault(uri, {"uri": uri, "name": p["package"], "annotations": {"roles": []}})
+        if role not in entry["annotations"]["roles"]:
+            entry["annotations"]["roles"].append(role)
+
+    for tree in sorted({r["tree"] for r in made if r["tree"] != "-"}):
+        found = json.load(open(os.path.join(tree, "components.json"), encoding="utf-8"))
+        for c in found["components"]:
+            depend(c, "library linked into a program")
+        for t in found["tools"]:
+            depend(t, t["role"])
+    for tool in args[3:]:
+        # The Python that runs this is the one that made the papers.
+        path = sys.executable if tool == "python3" else shutil.which(tool)
+        if not path:
+            fail(f"no {tool} found")
+        path = os.path.realpath(path)
+        try:
+            package, version_, _, arch, suite, _ = owner(path, quiet=True)
+            depend({"package": package, "version": version_, "arch": arch, "suite": suite}, f"packaging tool: {tool}")
+        except LookupError:
+            # Not from a Debian package (such as a Python of its own): the
+            # program itself, by its digest.
+            dependencies[tool] = {"name": tool, "digest": {"sha256": hashlib.sha256(open(path, "rb").read()).hexdigest()},
+                                  "annotations": {"roles": [f"packaging tool: {tool}"],
+                                                  "note": "not from a Debian package"}}
+    source = next((r["file"] for r in made if r["kind"] == "source"), None)
+    external = {"version": version, "SOURCE_DATE_EPOCH": os.environ["SOURCE_DATE_EPOCH"]}
+    if source:
+        external["source"] = {"name": source, "digest": {"sha256": digest[source]}}
+    statement = {
+        "_type": "https://in-toto.io/Statement/v1",
+        "subject": [{"name": r["file"], "digest": {"sha256": digest[r["file"]]}} for r in made],
+        "predicateType": "https://slsa.dev/provenance/v1",
+        "predicate": {
+            "buildDefinition": {
+                "buildType": f"{home}/build-types/dist-preset/v1",
+                "externalParameters": external,
+                "resolvedDependencies": [dependencies[k] for k in sorted(dependencies)],
+            },
+            "runDetails": {
+                "builder": {"id": f"{home}/builders/{release.get('ID', 'unknown')}-"
+                                  f"{release.get('VERSION_CODENAME', 'unknown').strip(chr(34))}"},
+            },
+        },
+    }
+    print(json.dumps(statement, sort_keys=True, separators=(",", ":")))
+
+
 def rpmlint(args):
     licences, exceptions = set(), set()
     for row in conclusions():
@@ -407,8 +487,8 @@ def purl(p):
 
 
 if __name__ == "__main__":
-    commands = {"notices": notices, "licence": licence, "rpmlint": rpmlint, "sbom": sbom}
+    commands = {"notices": notices, "licence": licence, "rpmlint": rpmlint, "sbom": sbom, "provenance": provenance}
     if len(sys.argv) < 2 or sys.argv[1] not in commands:
         fail("usage: components.py notices MAP CXX OUT [--crlf] [--debian COPYRIGHT] | licence TREE"
-             " | rpmlint | sbom LIST DIST VERSION")
+             " | rpmlint | sbom LIST DIST VERSION | provenance LIST DIST VERSION TOOL...")
     commands[sys.argv[1]](sys.argv[2:])

@@ -7,6 +7,12 @@
 # OUT holds release files only: files this script did not make are never
 # removed, and a folder that holds any is refused.
 #
+# Signed when keys are given in the environment: ZEROFIL_SIGN_OPENPGP, the
+# fingerprint of a key in the keyring (GNUPGHOME), signs SHA256SUMS and the
+# source tarball (the list's signature rows) and each .rpm;
+# ZEROFIL_SIGN_PKCS12, a PKCS#12 file with its password in
+# ZEROFIL_SIGN_PKCS12_PASSWORD, signs the Windows program (Authenticode).
+#
 # Reproducible: every time stamp is SOURCE_DATE_EPOCH, or else the last
 # commit's time, or else the time stamp the source tarball carries; entries
 # are sorted and owned by 0:0, gzip stores no name.
@@ -36,6 +42,20 @@ export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
 # Folders the install and cpack create get the same modes for everyone.
 umask 022
 
+openpgp=${ZEROFIL_SIGN_OPENPGP-} pkcs12=${ZEROFIL_SIGN_PKCS12-}
+unsigned=()
+[[ -n $openpgp ]] || unsigned+=("OpenPGP and rpm signatures (ZEROFIL_SIGN_OPENPGP)")
+[[ -n $pkcs12 ]] || unsigned+=("Authenticode (ZEROFIL_SIGN_PKCS12)")
+if ((${#unsigned[@]})); then
+	none=$(IFS=,; echo "${unsigned[*]}")
+	echo "$0: no key for ${none/,/ nor }: those files are unsigned"
+fi
+if [[ -n $pkcs12 && ! -r $pkcs12 ]]; then fails "$0: ZEROFIL_SIGN_PKCS12: no file $pkcs12"; fi
+# The tools that make the release files, whose packages the provenance names.
+tools=(cmake dpkg-deb rpmbuild tar gzip zip git python3)
+[[ -z $openpgp ]] || tools+=(gpg rpmsign)
+[[ -z $pkcs12 ]] || tools+=(osslsigncode)
+
 mkdir -p "$out"
 mine=$(release_files "$list" file)
 for f in "$out"/* "$out"/.[!.]*; do
@@ -57,6 +77,15 @@ folder() {
 	mkdir -m 755 "$stage/$name"
 	if [[ $3 == *.exe ]]; then
 		find "$stage/$line" -type f -exec cp -t "$stage/$name" {} +
+		if [[ -n $pkcs12 ]]; then
+			# Signed at the release's time, which makes the signature the
+			# same at every run; removing it gives the unsigned program.
+			osslsigncode sign -pkcs12 "$pkcs12" -pass "${ZEROFIL_SIGN_PKCS12_PASSWORD-}" -n zerofil \
+				-i "$(about Homepage)" -h sha256 -time "$SOURCE_DATE_EPOCH" \
+				-in "$stage/$name/$3" -out "$stage/signed.exe" >/dev/null ||
+				fails "$0: osslsigncode could not sign $3 with $pkcs12"
+			mv "$stage/signed.exe" "$stage/$name/$3"
+		fi
 	else
 		cp "$stage/$line"/bin/zerofil "$tree/zerofil.1" "$tree/README.md" "$src/LICENSE" "$stage/$name/"
 		cp "$tree/THIRD-PARTY-NOTICES" "$stage/$name/"
@@ -124,6 +153,10 @@ while IFS=$'\t' read -r file kind line arch tree program; do
 		rpms=("$stage/rpm-$line"/RPMS/*/*.rpm)
 		((${#rpms[@]} == 1)) || fails "$0: rpmbuild made ${#rpms[@]} packages for $line"
 		cp "${rpms[0]}" "$out/$file"
+		if [[ -n $openpgp ]]; then
+			rpmsign --addsign --define "_gpg_name $openpgp" "$out/$file" >/dev/null ||
+				fails "$0: rpmsign could not sign $file with $openpgp"
+		fi
 		;;
 	source)
 		# The source, as committed: one top folder, and packaging/source-date
@@ -148,13 +181,24 @@ while IFS=$'\t' read -r file kind line arch tree program; do
 	sbom)
 		python3 "$src/scripts/components.py" sbom "$list" "$out" "$version" >"$out/$file"
 		;;
+	provenance)
+		python3 "$src/scripts/components.py" provenance "$list" "$out" "$version" "${tools[@]}" >"$out/$file"
+		;;
 	sums)
-		# Each release file made above; no source tarball outside git.
+		# Each release file made above but the signatures; no source
+		# tarball outside git.
 		made_here=()
-		while read -r f; do
-			[[ $f == "$file" || ! -e $out/$f ]] || made_here+=("$f")
-		done <<<"$mine"
+		while IFS=$'\t' read -r f k; do
+			[[ $k == @(sums|signature) || ! -e $out/$f ]] || made_here+=("$f")
+		done < <(release_files "$list" "file kind")
 		(cd "$out" && sha256sum -- "${made_here[@]}" >"$file")
+		;;
+	signature)
+		# Armoured and detached, by the key in the keyring; none without the
+		# file it signs (the source tarball outside git).
+		[[ ! -e $out/${file%.asc} ]] ||
+			gpg --batch --yes --quiet --local-user "$openpgp" --armor --detach-sign \
+				--output "$out/$file" "$out/${file%.asc}" || fails "$0: gpg could not sign ${file%.asc} with $openpgp"
 		;;
 	*) fails "$0: $file: no way to make a release file of kind $kind" ;;
 	esac

@@ -105,7 +105,7 @@ def sbom(path, rows, dist, unpacked, linked):
     sums = dict(reversed(l.split()) for l in open(os.path.join(dist, "SHA256SUMS"), encoding="utf-8"))
     described = related("SPDXRef-DOCUMENT", "DESCRIBES")
     files = {packages[i]["packageFileName"]: packages[i] for i in described if i in packages}
-    want = {r["file"] for r in rows if r["kind"] not in ("sbom", "sums") and r["file"] in sums}
+    want = {r["file"] for r in rows if r["kind"] not in ("sbom", "provenance", "sums", "signature") and r["file"] in sums}
     archives = {r["line"]: r for r in rows if r["kind"] in ("tar", "zip")}
     if set(files) != want:
         fault(f"{path}: describes {sorted(files)}, want {sorted(want)}")
@@ -156,6 +156,69 @@ def sbom(path, rows, dist, unpacked, linked):
                 fault(f"{path}: {package} is {c.get('versionInfo')}, Debian's package {version}")
         if not any(b == prog and k == "BUILD_TOOL_OF" for _, k, b in relations):
             fault(f"{path}: {line}: no BUILD_TOOL_OF")
+    return doc
+
+
+def uri(value):
+    return isinstance(value, str) and re.fullmatch(r"[a-z][a-z0-9+.-]*:\S+", value)
+
+
+def provenance(path, dist, sbom_doc):
+    """The statement holds the fields that in-toto's Statement v1 and SLSA's
+    Provenance v1 require, its subjects are the files of SHA256SUMS but
+    itself, and it agrees with the bill of materials: each file it
+    describes, by the same checksum, and each package it names, at the same
+    version."""
+    lines = open(path, encoding="utf-8").read().splitlines()
+    try:
+        statement = json.loads(lines[0])
+    except (ValueError, IndexError) as e:
+        fault(f"{path}: not one JSON line: {e}")
+        return
+    if len(lines) != 1:
+        fault(f"{path}: {len(lines)} lines, want one statement")
+    if statement.get("_type") != "https://in-toto.io/Statement/v1":
+        fault(f"{path}: _type is {statement.get('_type')!r}")
+    if statement.get("predicateType") != "https://slsa.dev/provenance/v1":
+        fault(f"{path}: predicateType is {statement.get('predicateType')!r}")
+    subjects = statement.get("subject")
+    if not isinstance(subjects, list) or not subjects:
+        fault(f"{path}: no subject")
+        subjects = []
+    named = {}
+    for s in subjects:
+        digest = s.get("digest") if isinstance(s, dict) else None
+        if not isinstance(digest, dict) or not re.fullmatch(r"[0-9a-f]{64}", str(digest.get("sha256", ""))):
+            fault(f"{path}: subject {s!r} has no sha256 digest")
+            continue
+        named[s.get("name")] = digest["sha256"]
+    sums = dict(reversed(l.split()) for l in open(os.path.join(dist, "SHA256SUMS"), encoding="utf-8"))
+    sums.pop(os.path.basename(path), None)
+    if named != sums:
+        fault(f"{path}: its subjects are not the files and checksums of SHA256SUMS but itself")
+    predicate = statement.get("predicate", {})
+    build = predicate.get("buildDefinition", {})
+    run = predicate.get("runDetails", {})
+    if not uri(build.get("buildType")):
+        fault(f"{path}: buildDefinition.buildType {build.get('buildType')!r} is not a URI")
+    if not isinstance(build.get("externalParameters"), dict) or not build["externalParameters"]:
+        fault(f"{path}: no buildDefinition.externalParameters")
+    if not uri(run.get("builder", {}).get("id")):
+        fault(f"{path}: runDetails.builder.id is not a URI")
+    dependencies = build.get("resolvedDependencies", [])
+    for d in dependencies:
+        if not any(k in d for k in ("uri", "digest", "content")):
+            fault(f"{path}: a resolved dependency has no uri, digest or content: {d!r}")
+    uris = {d.get("uri") for d in dependencies}
+    if not sbom_doc:
+        return
+    for p in sbom_doc.get("packages", []):
+        if p.get("primaryPackagePurpose") in ("ARCHIVE", "INSTALL") and named.get(p["packageFileName"]) != \
+                p["checksums"][0]["checksumValue"]:
+            fault(f"{path}: {p['packageFileName']}: not the checksum of the bill of materials")
+        for ref in p.get("externalRefs", []):
+            if ref.get("referenceType") == "purl" and ref["referenceLocator"] not in uris:
+                fault(f"{path}: the bill of materials names {ref['referenceLocator']}, the provenance does not")
 
 
 def main():
@@ -173,9 +236,13 @@ def main():
             debian_copyright(path, linked[line])
         else:
             notices(path, linked[line], crlf=kind == "zip")
+    sbom_doc = None
     for row in rows:
         if row["kind"] == "sbom":
-            sbom(os.path.join(dist, row["file"]), rows, dist, unpacked, linked)
+            sbom_doc = sbom(os.path.join(dist, row["file"]), rows, dist, unpacked, linked)
+    for row in rows:
+        if row["kind"] == "provenance":
+            provenance(os.path.join(dist, row["file"]), dist, sbom_doc)
     for f in faults:
         print(f)
     if faults:

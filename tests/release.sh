@@ -11,6 +11,12 @@
 # installs into an empty root, as Fedora keeps its database, and its
 # program runs there, its page renders, rpm -V finds nothing, and its
 # removal leaves none of its files. Needs root.
+# release.sh signed DIST LIST VERSION: the release files of LIST made again
+# into another folder, signed with throw-away keys made here (a fresh
+# GNUPGHOME, and a self-signed code-signing certificate): each signature
+# verifies as a user checks it, and fails for a file changed by one byte,
+# a signature by another key and a stripped signature; what signing
+# changes is the unsigned file of DIST but for its signature.
 # A check that cannot run here exits 77, which CTest reports as a skip.
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd -P)
@@ -56,6 +62,8 @@ again)
 	(cd "$tree" && env -u SOURCE_DATE_EPOCH ZEROFIL_SOURCE_TARBALL="$tarball" cmake --workflow --preset dist) \
 		>"$tmp/log" 2>&1 || { cat "$tmp/log"; exit 1; }
 	diff "$dist/SHA256SUMS" "$tree/build/dist/SHA256SUMS"
+	# Without a key, one line says what is left unsigned.
+	[[ $(grep -c 'no key for' "$tmp/log") == 1 ]] || fails "no line, or more than one, says that the files are unsigned"
 	cat "$dist/SHA256SUMS"
 	exit
 	;;
@@ -80,8 +88,117 @@ rpm-root)
 	echo "$rpm: installed in an empty root, ran, showed its page, verified and removed: $(wc -l <"$tmp/files") paths"
 	exit
 	;;
+signed)
+	dist=$2 list=$3 v=$4
+	for t in gpg gpgv rpmsign osslsigncode openssl; do command -v "$t" >/dev/null || skips "no $t"; done
+	export GNUPGHOME=$tmp/gnupg
+	mkdir -m 700 "$GNUPGHOME"
+	# key NAME: a new OpenPGP key; prints its fingerprint
+	key() {
+		gpg --batch --quiet --passphrase '' --quick-gen-key "$1 <$1@example.org>" ed25519 sign never
+		gpg --batch --with-colons --list-keys "$1@example.org" | awk -F: '$1 == "fpr" { print $10; exit }'
+	}
+	# cert NAME: a new self-signed code-signing certificate, NAME.pem, and
+	# NAME.p12 with its key
+	cert() {
+		openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=$1" -addext extendedKeyUsage=codeSigning \
+			-keyout "$tmp/$1.key" -out "$tmp/$1.pem" 2>/dev/null
+		openssl pkcs12 -export -inkey "$tmp/$1.key" -in "$tmp/$1.pem" -out "$tmp/$1.p12" -passout pass:throwaway
+	}
+	fpr=$(key release) other=$(key other)
+	cert release
+	cert other
+	# What a user trusts: the release key alone.
+	gpg --batch --export "$fpr" >"$tmp/release.gpg"
+	gpg --batch --armor --export "$fpr" >"$tmp/release.asc"
+	# The list of a release with an OpenPGP key: a signature of the source
+	# tarball and of SHA256SUMS besides, as cmake/dist.cmake writes it.
+	awk -F '\t' -v OFS='\t' '{ print } $2 ~ /^(source|sums)$/ { $1 = $1 ".asc"; $2 = "signature"; print }' "$list" \
+		>"$tmp/list"
+	ZEROFIL_SIGN_OPENPGP=$fpr ZEROFIL_SIGN_PKCS12=$tmp/release.p12 ZEROFIL_SIGN_PKCS12_PASSWORD=throwaway \
+		"$src/scripts/dist.sh" "$tmp/out" "$v" "$tmp/list" >"$tmp/log" 2>&1 || { cat "$tmp/log"; exit 1; }
+	out=$tmp/out
+	rpm=(rpm --dbpath "$tmp/rpmdb")
+	"${rpm[@]}" --import "$tmp/release.asc"
+	# The checks a user runs, each of which must pass on what was released.
+	openpgp() { gpgv --keyring "$tmp/release.gpg" "$1.asc" "$1" 2>/dev/null; }
+	rpm_ok() { [[ $("${rpm[@]}" -K "$1" 2>&1) == *": digests signatures OK" ]]; }
+	authenticode() { osslsigncode verify -CAfile "$tmp/release.pem" -in "$1" >/dev/null 2>&1; }
+	# caught WHAT CHECK FILE: CHECK fails on FILE
+	caught() {
+		if "$2" "$3"; then fails "not caught: $1"; fi
+		echo "caught: $1"
+	}
+	# flip FILE: FILE with one bit changed, near its end
+	flip() {
+		local at byte
+		at=$(($(stat -c %s "$1") * 9 / 10))
+		byte=$(od -An -tu1 -j "$at" -N1 "$1" | tr -d ' ')
+		# shellcheck disable=SC2059 # an octal escape, made here
+		printf "\\$(printf '%03o' $((byte ^ 1)))" | dd of="$1" bs=1 seek="$at" conv=notrunc status=none
+	}
+	cd "$out"
+	sha256sum --quiet -c SHA256SUMS
+	for f in SHA256SUMS "zerofil-$v.tar.gz"; do
+		openpgp "$f" || fails "gpgv $f.asc $f: not verified"
+		echo "verified: gpgv --keyring release.gpg $f.asc $f"
+		mkdir "$tmp/t"
+		cp "$f" "$f.asc" "$tmp/t/"
+		flip "$tmp/t/$f"
+		caught "$f changed by one byte" openpgp "$tmp/t/$f"
+		cp "$f" "$tmp/t/$f"
+		gpg --batch --yes --quiet --local-user "$other" --armor --detach-sign --output "$tmp/t/$f.asc" "$tmp/t/$f"
+		caught "$f signed by another key" openpgp "$tmp/t/$f"
+		: >"$tmp/t/$f.asc"
+		caught "$f with its signature stripped" openpgp "$tmp/t/$f"
+		rm -rf "$tmp/t"
+	done
+	# The files that signing leaves alone are the unsigned ones.
+	while IFS=$'\t' read -r f kind; do
+		cmp "$f" "$dist/$f"
+	done < <(release_files "$list" "file kind" tar deb source)
+	echo "unchanged by signing: $(release_files "$list" file tar deb source | tr '\n' ' ')"
+	while IFS=$'\t' read -r f; do
+		rpm_ok "$f" || fails "rpm -K $f: $("${rpm[@]}" -K "$f" 2>&1)"
+		echo "verified: rpm -K $f"
+		# The signed header holds the unsigned package's payload digest.
+		[[ $(rpm -qp --qf '%{PAYLOADSHA256}' "$f") == $(rpm -qp --qf '%{PAYLOADSHA256}' "$dist/$f") ]] ||
+			fails "$f: the payload is not the unsigned package's"
+		cmp <(rpm2cpio "$f") <(rpm2cpio "$dist/$f")
+		cp "$f" "$tmp/changed.rpm"
+		flip "$tmp/changed.rpm"
+		caught "$f changed by one byte" rpm_ok "$tmp/changed.rpm"
+		cp "$f" "$tmp/other.rpm"
+		rpmsign --resign --define "_gpg_name $other" "$tmp/other.rpm" >/dev/null
+		caught "$f signed by another key" rpm_ok "$tmp/other.rpm"
+		cp "$f" "$tmp/stripped.rpm"
+		rpmsign --delsign "$tmp/stripped.rpm" >/dev/null
+		caught "$f with its signature stripped" rpm_ok "$tmp/stripped.rpm"
+	done < <(release_files "$list" file rpm)
+	while IFS=$'\t' read -r f line program; do
+		mkdir "$tmp/signed" "$tmp/unsigned"
+		unzip -q -d "$tmp/signed" "$f"
+		unzip -q -d "$tmp/unsigned" "$dist/$f"
+		exe=$tmp/signed/zerofil-$v-$line/$program
+		authenticode "$exe" || fails "osslsigncode verify $program: not verified"
+		echo "verified: osslsigncode verify -CAfile release.pem -in $program ($f)"
+		osslsigncode remove-signature -in "$exe" -out "$tmp/stripped.exe" >/dev/null
+		cmp "$tmp/stripped.exe" "$tmp/unsigned/zerofil-$v-$line/$program" ||
+			fails "$program without its signature is not the unsigned program"
+		echo "the same as the unsigned program once its signature is removed: $program"
+		cp "$exe" "$tmp/changed.exe"
+		printf 'X' | dd of="$tmp/changed.exe" bs=1 seek=1024 conv=notrunc status=none
+		caught "$program changed by one byte" authenticode "$tmp/changed.exe"
+		osslsigncode sign -pkcs12 "$tmp/other.p12" -pass throwaway -h sha256 -in "$tmp/stripped.exe" \
+			-out "$tmp/other.exe" >/dev/null
+		caught "$program signed by another key" authenticode "$tmp/other.exe"
+		caught "$program with its signature stripped" authenticode "$tmp/stripped.exe"
+		rm -rf "$tmp/signed" "$tmp/unsigned" "$tmp/"*.exe
+	done < <(release_files "$list" "file line program" zip)
+	exit
+	;;
 check) ;;
-*) fails "usage: $0 check|again|foreign|rpm-root ..." ;;
+*) fails "usage: $0 check|again|foreign|rpm-root|signed ..." ;;
 esac
 
 dist=$2 list=$3 out=$4 v=$5
@@ -93,8 +210,8 @@ if grep -v '^[0-9a-f]\{64\}  zerofil[-_][^/]*$' SHA256SUMS; then fails "SHA256SU
 release_files "$list" file | sort >"$tmp/want"
 find . -mindepth 1 -maxdepth 1 -printf '%P\n' | sort >"$tmp/got"
 diff "$tmp/want" "$tmp/got" || fails "$dist does not hold exactly the release files (< missing, > not one)"
-grep -vxF SHA256SUMS "$tmp/want" | diff - <(sed 's/^[0-9a-f]*  //' SHA256SUMS | sort) ||
-	fails "SHA256SUMS does not name each other release file"
+release_files "$list" "file kind" | awk -F '\t' '$2 !~ /^(sums|signature)$/ { print $1 }' | sort |
+	diff - <(sed 's/^[0-9a-f]*  //' SHA256SUMS | sort) || fails "SHA256SUMS does not name each other release file"
 
 rm -rf "$out"
 # archived LINE: the program of the line's archive, unpacked
