@@ -8,8 +8,8 @@
 #                           C library, qemu, Wine, strace, and what makes
 #                           Debian roots and boots Debian's kernels, for
 #                           the whole suite
-#   scripts/deps.sh bench   also the dist group, hyperfine, GNU time and bc,
-#                           for bench/run.sh
+#   scripts/deps.sh bench   also the dist group, GNU time, bc, valgrind and
+#                           gnuplot, for bench/run.sh
 # Nothing installed is ever removed: apt-get refuses instead (--no-remove).
 # g++-multilib is not used: it conflicts with every cross compiler.
 set -euo pipefail
@@ -19,10 +19,10 @@ build=(cmake make g++)
 # Each toolchain file names its compiler's package.
 mapfile -t compilers < <(sed -n 's/^# Debian package: //p' cmake/*.cmake | sort -u)
 # musl for the static programs, and what writes their notices.
-dist=("${compilers[@]}" zip git mmdebstrap dpkg-dev python3 rpm)
+dist=("${compilers[@]}" zip git mmdebstrap dpkg-dev python3 rpm gnupg osslsigncode)
 test=(bats man-db unzip shellcheck clang-tidy cppcheck mandoc clang ninja-build libc6-i386
-	qemu-user wine wine64 lintian rpmlint strace qemu-system-arm qemu-system-x86 cpio)
-bench=(hyperfine time bc)
+	qemu-user wine wine64 lintian rpmlint strace qemu-system-arm qemu-system-x86 cpio openssl)
+bench=(time bc valgrind gnuplot-nox)
 
 case ${1-} in
 build) want=("${build[@]}") ;;
