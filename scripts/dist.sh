@@ -154,7 +154,8 @@ while IFS=$'\t' read -r file kind line arch tree program; do
 		((${#rpms[@]} == 1)) || fails "$0: rpmbuild made ${#rpms[@]} packages for $line"
 		cp "${rpms[0]}" "$out/$file"
 		if [[ -n $openpgp ]]; then
-			rpmsign --addsign --define "_gpg_name $openpgp" "$out/$file" >/dev/null ||
+			# Debian's rpm looks for gpg2, which Debian no longer has.
+			rpmsign --addsign --define "__gpg $(command -v gpg)" --define "_gpg_name $openpgp" "$out/$file" >/dev/null ||
 				fails "$0: rpmsign could not sign $file with $openpgp"
 		fi
 		;;

@@ -162,14 +162,15 @@ signed)
 		rpm_ok "$f" || fails "rpm -K $f: $("${rpm[@]}" -K "$f" 2>&1)"
 		echo "verified: rpm -K $f"
 		# The signed header holds the unsigned package's payload digest.
-		[[ $(rpm -qp --qf '%{PAYLOADSHA256}' "$f") == $(rpm -qp --qf '%{PAYLOADSHA256}' "$dist/$f") ]] ||
+		digest=$("${rpm[@]}" -qp --qf '%{PAYLOADDIGEST}' "$f")
+		[[ $digest =~ ^[0-9a-f]{64}$ && $digest == $("${rpm[@]}" -qp --qf '%{PAYLOADDIGEST}' "$dist/$f") ]] ||
 			fails "$f: the payload is not the unsigned package's"
 		cmp <(rpm2cpio "$f") <(rpm2cpio "$dist/$f")
 		cp "$f" "$tmp/changed.rpm"
 		flip "$tmp/changed.rpm"
 		caught "$f changed by one byte" rpm_ok "$tmp/changed.rpm"
 		cp "$f" "$tmp/other.rpm"
-		rpmsign --resign --define "_gpg_name $other" "$tmp/other.rpm" >/dev/null
+		rpmsign --resign --define "__gpg $(command -v gpg)" --define "_gpg_name $other" "$tmp/other.rpm" >/dev/null
 		caught "$f signed by another key" rpm_ok "$tmp/other.rpm"
 		cp "$f" "$tmp/stripped.rpm"
 		rpmsign --delsign "$tmp/stripped.rpm" >/dev/null
