@@ -21,7 +21,8 @@ mapfile -t compilers < <(sed -n 's/^# Debian package: //p' cmake/*.cmake | sort 
 # musl for the static programs, and what writes their notices.
 dist=("${compilers[@]}" zip git mmdebstrap dpkg-dev python3 rpm gnupg osslsigncode)
 test=(bats man-db unzip shellcheck clang-tidy cppcheck mandoc clang ninja-build libc6-i386
-	qemu-user wine wine64 lintian rpmlint strace qemu-system-arm qemu-system-x86 cpio openssl)
+	qemu-user wine wine64 lintian rpmlint strace qemu-system-arm qemu-system-x86 cpio openssl
+	ntfs-3g exfat-fuse exfatprogs)
 bench=(time bc valgrind gnuplot-nox)
 
 case ${1-} in

@@ -51,6 +51,43 @@ imports() {
 	zeros root/f 5
 	[[ $(ls -A root) == $'f\nzerofil' ]]
 }
+# The rows of the lines that write onto a file system of their own
+# (tests/fs.sh), where a small one is soon full.
+@test "full: a full file system: the write line, what fitted kept, nothing left free" {
+	time_limit=300
+	write_refused -1 f || return
+	zeros f "$(stat -c %s f)" || return
+	(($(stat -c %s f) > 0)) || { echo "nothing kept"; return 1; }
+	local free
+	free=$(df --output=avail -B1 . | tail -n 1)
+	((free < 2097152)) || { echo "$free bytes left free"; return 1; }
+}
+@test "fat32: 4 GiB and a byte stops at the limit of FAT32, 4 GiB less a byte, with the write line" {
+	[[ $(stat -f -c %T .) == msdos ]] || skip "not on FAT"
+	time_limit=1200
+	write_refused 4294967297 big 4294967295
+}
+@test "nfs: a full disk that shows only at close is reported" {
+	[[ $(stat -f -c %T .) == nfs ]] || skip "not on NFS"
+	command -v strace >/dev/null || skip "strace is missing"
+	# A MiB more than the whole export: every write is taken into the
+	# client's cache, and the server's refusal comes back at close.
+	local size
+	size=$(($(df --output=size -B1 . | tail -n 1) + 1048576))
+	wrapper=(strace -f -qq -o "$io/trace" -e "trace=write,close" -e status=failed)
+	write_refused "$size" f || return
+	grep -q 'close(.*ENOSPC' "$io/trace" || { echo "no close refused: $(cat "$io/trace")"; return 1; }
+	if grep 'write(3,' "$io/trace"; then echo "a write was refused, not only the close"; return 1; fi
+}
+@test "quota: a user over a quota is refused, what fitted kept" {
+	[[ -n ${ZEROFIL_QUOTA_DIR-} ]] || skip "no folder under a quota"
+	as_nobody
+	cd "$ZEROFIL_QUOTA_DIR" || return
+	write_refused -1 f || return
+	zeros f "$(stat -c %s f)" || return
+	(($(stat -c %s f) > 0 && $(stat -c %s f) <= ZEROFIL_QUOTA_BYTES)) || { stat f; return 1; }
+	rm f
+}
 @test "pe: imports no MinGW DLL" { pe=$(objdump -p "$ZEROFIL") && [[ $pe == *"DLL Name: msvcrt"* && $pe != *"DLL Name: lib"* ]]; }
 @test "pe: its properties show the version" {
 	rc=$(x86_64-w64-mingw32-windres -i "$ZEROFIL" -O rc)

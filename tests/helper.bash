@@ -34,8 +34,12 @@ setup() {
 	# A Windows console writes text lines with CR LF.
 	[[ $kind != wine ]] || eol=$'\r\n'
 	io=$BATS_TEST_TMPDIR/io
-	mkdir "$io" "$BATS_TEST_TMPDIR/here"
-	cd "$BATS_TEST_TMPDIR/here" || return
+	# The folder the program writes in: a new one below ZEROFIL_CASE_DIR
+	# where a line writes onto a file system of its own (tests/fs.sh).
+	here=$BATS_TEST_TMPDIR/here
+	[[ -z ${ZEROFIL_CASE_DIR-} ]] || here=$(mktemp -d "$ZEROFIL_CASE_DIR/case.XXXXXX")
+	mkdir -p "$io" "$here"
+	cd "$here" || return
 }
 
 teardown() {
@@ -44,6 +48,9 @@ teardown() {
 		umount "$mnt" || umount -l "$mnt"
 	fi
 	chmod -R u+w "$BATS_TEST_TMPDIR"
+	# That file system is small: leave room for the next case (NFS may
+	# keep a file it still calls open for a while).
+	[[ -z ${ZEROFIL_CASE_DIR-} ]] || rm -rf "$here" 2>/dev/null || true
 	[[ -z $prog_copy ]] || rm -rf "$prog_copy"
 }
 
@@ -205,6 +212,12 @@ small_fs() {
 locked() {
 	chmod -R a-w .
 	[[ $EUID -eq 0 ]] || return 0
+	as_nobody
+}
+
+# as_nobody: the program runs as the unprivileged user nobody (the tests run
+# as root)
+as_nobody() {
 	[[ $kind != wine ]] || skip "Wine will not run a prefix owned by another user"
 	[[ $kind != vm && $kind != root ]] || skip "${runner[0]##*/} runs it as root"
 	command -v setpriv >/dev/null || skip "setpriv is missing"

@@ -1,35 +1,53 @@
 #!/usr/bin/env bash
 # vm.sh DIR make: unpack Debian's kernel and busybox for the machine that
 # DIR names (armhf, arm64, amd64) into DIR, and make a small initramfs.
-# vm.sh DIR PROG ARGS...: boot that machine under qemu-system and run PROG
-# with ARGS there, on its own kernel; this folder and PROG's are shared
-# with it (9p) at the same paths. Prints what PROG printed, exits with its
-# status.
+# vm.sh DIR start FOLDER...: boot that machine under qemu-system, in the
+# background, with each FOLDER shared with it (9p) at the same path; it
+# then runs the commands it is given, one at a time, until it is stopped
+# (or an hour without one). qemu dying before the machine is up is tried
+# once more, and said.
+# vm.sh DIR stop: power the machine off.
+# vm.sh DIR PROG ARGS...: run PROG with ARGS on the machine, in this
+# folder, which must be in a FOLDER it shares, as PROG must. Prints what
+# PROG printed and exits with its status; 125 if the machine is not up.
 set -euo pipefail
+# mkfs.ext4 is where root finds it.
+PATH=$PATH:/usr/sbin:/sbin
 # shellcheck source-path=SCRIPTDIR/.. source=scripts/lib.sh
 . "$(dirname "$0")/../scripts/lib.sh"
 dir=$1
 shift
 arch=${dir##*/}
+suite=bookworm
 case $arch in
 armhf) kernel=linux-image-armmp-lpae qemu=(qemu-system-arm -M virt -cpu cortex-a15) console=ttyAMA0 ;;
 arm64) kernel=linux-image-arm64 qemu=(qemu-system-aarch64 -M virt -cpu cortex-a57) console=ttyAMA0 ;;
-amd64) kernel=linux-image-amd64 qemu=(qemu-system-x86_64 -M pc -cpu max) console=ttyS0 ;;
+# qemu64 writes faster under emulation than max.
+amd64) kernel=linux-image-amd64 qemu=(qemu-system-x86_64 -M pc -cpu qemu64) console=ttyS0 ;;
+# Debian 13's amd64 kernel, which has every file system's driver (ntfs3
+# among them), booted from a Debian 13 root with the tools that make and
+# serve them, and a disk for each file system of tests/fs.sh.
+disks) kernel=linux-image-amd64 qemu=(qemu-system-x86_64 -M pc -cpu qemu64) console=ttyS0 suite=trixie ;;
 *) echo "$0: no machine named $arch" >&2; exit 2 ;;
 esac
+# What the disks machine's root holds: bats and what tests/fs.sh runs.
+system=bats,kmod,e2fsprogs,iproute2,strace,util-linux,procps,quota,nfs-kernel-server,xfsprogs,btrfs-progs,dosfstools,exfatprogs,f2fs-tools,ntfs-3g
 
 if [[ $1 == make ]]; then
 	# shellcheck disable=SC2317 # run by made
-	unpack() { debian_tree bookworm "$1" --variant=extract --architectures="$arch" --include="$kernel,busybox-static"; }
+	unpack() { debian_tree "$suite" "$1" --variant=extract --architectures="${arch/disks/amd64}" --include="$kernel,busybox-static"; }
 	made "$dir/root" unpack
-	mods=$(echo "$dir"/root/lib/modules/*/kernel)
+	# Debian 13's packages hold their files below /usr alone.
+	usr=$dir/root
+	[[ -d $usr/lib/modules ]] || usr=$dir/root/usr
+	mods=$(echo "$usr"/lib/modules/*/kernel)
 	# modules NAME...: each module file, after those it depends on
 	modules() {
 		local m f deps
 		for m in "$@"; do
-			f=$(find "$mods" -name "$m.ko" | head -n 1)
+			f=$(find "$mods" -name "$m.ko" -o -name "$m.ko.xz" | head -n 1)
 			[[ -n $f ]] || continue	# built into this kernel
-			deps=$(tr '\0' '\n' <"$f" | sed -n 's/^depends=//p' | tr , ' ')
+			deps=$(if [[ $f == *.xz ]]; then xz -dc "$f"; else cat "$f"; fi | tr '\0' '\n' | sed -n 's/^depends=//p' | tr , ' ')
 			# shellcheck disable=SC2086 # a list of names
 			modules $deps
 			[[ " $order " == *" $f "* ]] || order+=" $f"
@@ -37,64 +55,196 @@ if [[ $1 == make ]]; then
 	}
 	order=""
 	modules virtio_pci 9pnet_virtio 9p
+	# ext4 asks for crc32c only when it mounts.
+	[[ $arch != disks ]] || modules virtio_blk crc32c_generic ext4
 	init=$dir/init.d
 	rm -rf "$init"
 	mkdir -p "$init/bin" "$init/lib"
-	cp "$dir/root/bin/busybox" "$init/bin/"
-	# shellcheck disable=SC2086 # a list of files
-	cp $order "$init/lib/"
-	for f in $order; do echo "insmod /lib/${f##*/}"; done >"$init/modules"
+	cp "$usr/bin/busybox" "$init/bin/"
+	for f in $order; do
+		m=${f##*/}
+		if [[ $f == *.xz ]]; then xz -dc "$f" >"$init/lib/${m%.xz}"; else cp "$f" "$init/lib/"; fi
+		echo "insmod /lib/${m%.xz}"
+	done >"$init/modules"
 	cat >"$init/init" <<-'INIT'
 		#!/bin/busybox sh
 		/bin/busybox --install -s /bin
 		mount -t proc proc /proc 2>/dev/null || { mkdir /proc; mount -t proc proc /proc; }
-		mkdir -p /dev /sys /ctl
+		mkdir -p /dev /sys
 		mount -t devtmpfs dev /dev
 		. /modules
+		if [ -e /guest.sh ]; then exec sh /guest.sh; fi
+		# The disks machine: its root is the first disk.
+		mkdir /newroot
+		i=0
+		until [ -e /dev/vda ] || [ $i -gt 100 ]; do i=$((i + 1)); sleep 0.1; done
+		mount -t ext4 /dev/vda /newroot
+		mount --move /dev /newroot/dev
+		mount --move /proc /newroot/proc
+		exec switch_root /newroot /bin/sh /guest.sh
+	INIT
+	# What the machine does once up, from its own root: the host's folders
+	# at their paths, then the commands it is given.
+	guest=$init/guest.sh
+	[[ $arch != disks ]] || guest=$dir/guest.sh
+	cat >"$guest" <<-'GUEST'
+		# off: power off, also where no poweroff command is at hand
+		off() { sync; poweroff -f 2>/dev/null || echo o >/proc/sysrq-trigger; sleep 10; }
+		mkdir -p /sys /ctl /tmp
+		mount -t sysfs sys /sys
+		mountpoint -q /dev/pts || { mkdir -p /dev/pts; mount -t devpts devpts /dev/pts; }
+		# What udev would make: bash's process substitution reads /dev/fd.
+		[ -e /dev/fd ] || ln -s /proc/self/fd /dev/fd
+		for n in 0:stdin 1:stdout 2:stderr; do [ -e "/dev/${n#*:}" ] || ln -s "/proc/self/fd/${n%%:*}" "/dev/${n#*:}"; done
+		! command -v ip >/dev/null || ip link set lo up
+		mount -t tmpfs run /run 2>/dev/null || true
 		# share TAG PATH: mount a host folder, once its device is there
 		share() {
 			i=0
 			until mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000,cache=none "$1" "$2" 2>/dev/null; do
 				i=$((i + 1))
-				[ $i -lt 100 ] || { echo "no 9p share $1"; poweroff -f; }
-				usleep 100000
+				[ $i -lt 100 ] || { echo "no 9p share $1"; off; }
+				sleep 0.1
 			done
 		}
 		share ctl /ctl
 		while read -r tag path; do mkdir -p "$path"; share "$tag" "$path"; done </ctl/shares
-		sh /ctl/cmd >/ctl/out 2>/ctl/err
-		echo $? >/ctl/status
-		sync
-		poweroff -f
-	INIT
+		: >/ctl/ready
+		# Each command is a file ID.job; its output and status go beside
+		# it. ID.kill asks to end it.
+		idle=0
+		while [ ! -e /ctl/stop ] && [ $idle -lt 36000 ]; do
+			idle=$((idle + 1))
+			for job in /ctl/*.job; do
+				[ -e "$job" ] || continue
+				id=${job%.job}
+				mv "$job" "$id.running"
+				sh "$id.running" >"$id.out" 2>"$id.err" &
+				pid=$!
+				while kill -0 $pid 2>/dev/null; do
+					[ ! -e "$id.kill" ] || kill -9 $pid
+					sleep 0.02
+				done
+				wait $pid
+				echo $? >"$id.st"
+				mv "$id.st" "$id.status"
+				idle=0
+			done
+			[ $idle -eq 0 ] || sleep 0.1
+		done
+		off
+	GUEST
 	chmod 755 "$init/init"
 	(cd "$init" && find . | cpio --quiet -o -H newc) >"$dir/initrd"
 	rm -rf "$init"
+	if [[ $arch == disks ]]; then
+		# shellcheck disable=SC2317 # run by made
+		system() {
+			debian_tree "$suite" "$1" --variant=minbase --include="$system" || return
+			cp -a "$usr/lib/modules" "$1/usr/lib/"
+			# Unpacked, the kernel's package never ran depmod: the root's own does.
+			chroot "$1" depmod -a "$(basename "$(echo "$usr"/lib/modules/*)")"
+		}
+		made "$dir/system" system
+		cp "$dir/guest.sh" "$dir/system/guest.sh"
+		rm -f "$dir/system.img"
+		mkfs.ext4 -q -F -L zerofil -d "$dir/system" "$dir/system.img" 4G
+	fi
 	ls "$dir/root/boot/"vmlinuz-*
 	exit
 fi
 
-ctl=$(mktemp -d)
-trap 'rm -rf "$ctl"' EXIT
-prog=$1
-# The command, each word in single quotes.
-q() { printf "'%s' " "${1//\'/\'\\\'\'}"; }
-{ printf 'cd '; q "$PWD"; printf '&& exec '; for a in "$@"; do q "$a"; done; echo; } >"$ctl/cmd"
-progdir=$(cd "$(dirname "$prog")" && pwd)
-printf 'here %s\nprog %s\n' "$PWD" "$progdir" >"$ctl/shares"
-shares=()
-for s in "ctl $ctl" "here $PWD" "prog $progdir"; do
-	shares+=(-virtfs "local,path=${s#* },mount_tag=${s%% *},security_model=none")
-done
-"${qemu[@]}" -smp 2 -m 2048 -nographic -no-reboot -nic none \
-	-kernel "$(echo "$dir"/root/boot/vmlinuz-*)" -initrd "$dir/initrd" \
-	-append "console=$console rdinit=/init quiet panic=-1" "${shares[@]}" \
-	</dev/null >"$ctl/console" 2>&1 || true
-if [[ ! -f $ctl/status ]]; then
-	echo "$0: the machine stopped before the program did; its console:" >&2
-	tail -n 30 "$ctl/console" >&2
+ctl=$dir/ctl
+pidfile=$dir/qemu.pid
+# up: the machine's qemu runs
+up() { [[ -f $pidfile ]] && kill -0 "$(<"$pidfile")" 2>/dev/null; }
+
+case $1 in
+stop)
+	up || exit 0
+	touch "$ctl/stop"
+	for _ in {1..300}; do
+		up || break
+		sleep 0.1
+	done
+	! up || kill -9 "$(<"$pidfile")"
+	rm -f "$pidfile"
+	exit
+	;;
+start)
+	shift
+	"$0" "$dir" stop
+	# boot: start qemu, and wait until the machine says it is ready
+	boot() {
+		rm -rf "$ctl"
+		mkdir -p "$ctl"
+		local shares=(-virtfs "local,path=$ctl,mount_tag=ctl,security_model=none") n=0 folder
+		for folder in "$@"; do
+			n=$((n + 1))
+			echo "s$n $folder" >>"$ctl/shares"
+			shares+=(-virtfs "local,path=$folder,mount_tag=s$n,security_model=none")
+		done
+		local disks=()
+		if [[ $arch == disks ]]; then
+			# The root, its changes thrown away, then a disk for each file
+			# system: sparse, and new at each boot.
+			disks=(-drive "file=$dir/system.img,format=raw,if=virtio,snapshot=on")
+			mkdir -p "$dir/disks"
+			local name size letter=b
+			while read -r name size; do
+				rm -f "$dir/disks/$name.img"
+				truncate -s "$size" "$dir/disks/$name.img"
+				disks+=(-drive "file=$dir/disks/$name.img,format=raw,if=virtio")
+				echo "$name /dev/vd$letter" >>"$ctl/disks"
+				letter=$(tr a-y b-z <<<"$letter")
+			done < <("$(dirname "$0")/fs.sh" disks)
+		fi
+		"${qemu[@]}" -smp 2 -m 2048 -display none -monitor none -serial "file:$dir/console" -no-reboot \
+			-nic none -daemonize -pidfile "$pidfile" "${disks[@]}" \
+			-kernel "$(echo "$dir"/root/boot/vmlinuz-*)" -initrd "$dir/initrd" \
+			-append "console=$console rdinit=/init quiet panic=-1" "${shares[@]}" </dev/null >/dev/null 2>&1 ||
+			return 1
+		for _ in {1..1800}; do
+			[[ ! -f $ctl/ready ]] || return 0
+			up || return 1
+			sleep 0.1
+		done
+		return 1
+	}
+	if ! boot "$@"; then
+		echo "$0: qemu stopped before the $arch machine was up; its console:"
+		tail -n 20 "$dir/console"
+		"$0" "$dir" stop
+		echo "$0: booting it once more"
+		boot "$@" || { tail -n 20 "$dir/console"; "$0" "$dir" stop; fails "$0: the $arch machine did not come up"; }
+	fi
+	kernel=$(echo "$dir"/root/boot/vmlinuz-*)
+	echo "the $arch machine is up, on Debian's kernel ${kernel##*/vmlinuz-}"
+	exit
+	;;
+esac
+
+if ! up || [[ ! -f $ctl/ready ]]; then
+	echo "$0: the $arch machine is not up" >&2
 	exit 125
 fi
-cat "$ctl/out"
-cat "$ctl/err" >&2
-exit "$(<"$ctl/status")"
+id=$BASHPID-$RANDOM
+# The command, each word in single quotes.
+q() { printf "'%s' " "${1//\'/\'\\\'\'}"; }
+{ printf 'cd '; q "$PWD"; printf '&& exec '; for a in "$@"; do q "$a"; done; echo; } >"$ctl/$id.new"
+mv "$ctl/$id.new" "$ctl/$id.job"
+# A run that is timed out ends the program on the machine too.
+trap 'touch "$ctl/$id.kill"' TERM INT
+until [[ -f $ctl/$id.status ]]; do
+	if ! up; then
+		echo "$0: the $arch machine stopped before the program did; its console:" >&2
+		tail -n 30 "$dir/console" >&2
+		exit 125
+	fi
+	sleep 0.02
+done
+cat "$ctl/$id.out"
+cat "$ctl/$id.err" >&2
+status=$(<"$ctl/$id.status")
+rm -f "$ctl/$id".*
+exit "$status"

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# rows.sh COUNT COMMAND...: run COMMAND, a bats run of COUNT cases in TAP,
+# showing its output. It fails unless bats planned exactly COUNT cases, so
+# that a filter that misses a case is seen, and exits 77 (a skip, to CTest)
+# when every case skipped.
+set -uo pipefail
+want=$1
+shift
+out=$(mktemp)
+trap 'rm -f "$out"' EXIT
+"$@" | tee "$out"
+status=${PIPESTATUS[0]}
+plan=$(grep -m 1 '^1\.\.' "$out")
+if [[ $plan != "1..$want" ]]; then
+	echo "rows.sh: bats planned ${plan:-nothing}, want 1..$want"
+	exit 1
+fi
+if ((status == 0)) && ! grep -q '^ok [0-9]* .*[^#]*$' <(grep -v '# skip' "$out"); then
+	exit 77
+fi
+exit "$status"
