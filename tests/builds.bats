@@ -65,7 +65,12 @@ imports() {
 @test "fat32: 4 GiB and a byte stops at the limit of FAT32, 4 GiB less a byte, with the write line" {
 	[[ $(stat -f -c %T .) == msdos ]] || skip "not on FAT"
 	time_limit=1200
-	write_refused 4294967297 big 4294967295
+	write_refused 4294967297 big || return
+	# Its length, and its last block zero: reading all of it back under
+	# emulation would take minutes.
+	[[ $(stat -c %s big) == 4294967295 ]] || { stat big; return 1; }
+	tail -c "$block" big >"$io/last"
+	zeros "$io/last" "$block"
 }
 @test "nfs: a full disk that shows only at close is reported" {
 	[[ $(stat -f -c %T .) == nfs ]] || skip "not on NFS"

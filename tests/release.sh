@@ -2,9 +2,11 @@
 # release.sh check DIST LIST UNPACKED VERSION: DIST holds exactly the
 # release files that LIST (release-files.tsv) names, each as the README
 # says; unpack each program into UNPACKED/LINE for the table's rows.
-# release.sh again DIST VERSION: the dist workflow, run from the source
+# release.sh again DIST VERSION MUSL: the dist workflow, run from the source
 # tarball in another folder whose files carry other times, inside another
-# git repository, makes the same files to the bit.
+# git repository, makes the same files to the bit. MUSL is the folder of
+# Debian's musl that this build unpacked: the same packages, not unpacked
+# again.
 # release.sh foreign LIST: the dist script refuses a folder that holds a
 # file of someone else's, and leaves it.
 # release.sh rpm-root DIST LIST VERSION: the rpm package for this machine
@@ -59,6 +61,8 @@ again)
 	tar -C "$tmp/b/elsewhere" -xzf "$tarball"
 	tree=$tmp/b/elsewhere/zerofil-$v
 	find "$tree" -exec touch -h -d 2001-02-03 {} +
+	mkdir -p "$tree/build/dist-trees"
+	cp -al "$4" "$tree/build/dist-trees/musl" 2>/dev/null || cp -a "$4" "$tree/build/dist-trees/musl"
 	(cd "$tree" && env -u SOURCE_DATE_EPOCH ZEROFIL_SOURCE_TARBALL="$tarball" cmake --workflow --preset dist) \
 		>"$tmp/log" 2>&1 || { cat "$tmp/log"; exit 1; }
 	diff "$dist/SHA256SUMS" "$tree/build/dist/SHA256SUMS"
