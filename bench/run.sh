@@ -136,11 +136,13 @@ gnuplot <<-PLOT
 	set output "$svg"
 	set title "Writing zero bytes to tmpfs: median of $runs runs ($(date -u +%F))"
 	set logscale xy
-	set xlabel "size (bytes)"
+	set xlabel "size"
 	set ylabel "wall time (s)"
+	set xtics ("1 MiB" 1048576, "16 MiB" 16777216, "64 MiB" 67108864, "1 GiB" 1073741824)
+	set format y "%g"
 	set key top left
 	set grid
-	plot for [t in "${tools[*]}"] "$tmp/".t.".dat" using 1:2 with linespoints title t
+	plot for [t in "${tools[*]}"] "$tmp/".t.".dat" using 1:2 with linespoints pointsize 0.6 title t
 PLOT
 
 # The targets; any miss makes the script exit 1.
