@@ -113,7 +113,7 @@ if [[ $1 == make ]]; then
 		# Each command is a file ID.job; its output and status go beside
 		# it. ID.kill asks to end it.
 		idle=0
-		while [ ! -e /ctl/stop ] && [ $idle -lt 36000 ]; do
+		while [ ! -e /ctl/stop ] && [ $idle -lt 3600 ]; do
 			idle=$((idle + 1))
 			for job in /ctl/*.job; do
 				[ -e "$job" ] || continue
@@ -130,7 +130,8 @@ if [[ $1 == make ]]; then
 				mv "$id.st" "$id.status"
 				idle=0
 			done
-			[ $idle -eq 0 ] || sleep 0.1
+			# Idle, it looks less often: under emulation each look costs.
+			if [ $idle -gt 20 ]; then sleep 1; elif [ $idle -gt 0 ]; then sleep 0.1; fi
 		done
 		off
 	GUEST
@@ -156,18 +157,21 @@ fi
 
 ctl=$dir/ctl
 pidfile=$dir/qemu.pid
-# up: the machine's qemu runs
-up() { [[ -f $pidfile ]] && kill -0 "$(<"$pidfile")" 2>/dev/null; }
+# up: the machine's qemu runs (qemu removes its pid file as it ends)
+up() {
+	local pid
+	pid=$(cat "$pidfile" 2>/dev/null) && kill -0 "$pid" 2>/dev/null
+}
 
 case $1 in
 stop)
-	up || exit 0
+	pid=$(cat "$pidfile" 2>/dev/null) || exit 0
 	touch "$ctl/stop"
 	for _ in {1..300}; do
-		up || break
+		kill -0 "$pid" 2>/dev/null || break
 		sleep 0.1
 	done
-	! up || kill -9 "$(<"$pidfile")"
+	kill -9 "$pid" 2>/dev/null || true
 	rm -f "$pidfile"
 	exit
 	;;
@@ -199,7 +203,7 @@ start)
 				letter=$(tr a-y b-z <<<"$letter")
 			done < <("$(dirname "$0")/fs.sh" disks)
 		fi
-		"${qemu[@]}" -smp 2 -m 2048 -display none -monitor none -serial "file:$dir/console" -no-reboot \
+		"${qemu[@]}" -smp 1 -m 2048 -display none -monitor none -serial "file:$dir/console" -no-reboot \
 			-nic none -daemonize -pidfile "$pidfile" "${disks[@]}" \
 			-kernel "$(echo "$dir"/root/boot/vmlinuz-*)" -initrd "$dir/initrd" \
 			-append "console=$console rdinit=/init quiet panic=-1" "${shares[@]}" </dev/null >/dev/null 2>&1 ||
