@@ -60,6 +60,7 @@ imports() {
 	(($(stat -c %s f) > 0)) || { echo "nothing kept"; return 1; }
 	local free
 	free=$(df --output=avail -B1 . | tail -n 1)
+	echo "# kept $(stat -c %s f) bytes, left $free free" >&3
 	((free < 2097152)) || { echo "$free bytes left free"; return 1; }
 }
 @test "fat32: 4 GiB and a byte stops at the limit of FAT32, 4 GiB less a byte, with the write line" {
@@ -90,6 +91,7 @@ imports() {
 	cd "$ZEROFIL_QUOTA_DIR" || return
 	write_refused -1 f || return
 	zeros f "$(stat -c %s f)" || return
+	echo "# kept $(stat -c %s f) bytes under a quota of $ZEROFIL_QUOTA_BYTES" >&3
 	(($(stat -c %s f) > 0 && $(stat -c %s f) <= ZEROFIL_QUOTA_BYTES)) || { stat f; return 1; }
 	rm f
 }
