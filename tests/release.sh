@@ -93,7 +93,8 @@ rpm-root)
 	exit
 	;;
 signed)
-	dist=$2 list=$3 v=$4
+	dist=$(realpath "$2") list=$(realpath "$3") v=$4
+	[[ -r $list && -d $dist ]] || fails "$0: no release list $3, or no folder $2"
 	for t in gpg gpgv rpmsign osslsigncode openssl; do command -v "$t" >/dev/null || skips "no $t"; done
 	export GNUPGHOME=$tmp/gnupg
 	mkdir -m 700 "$GNUPGHOME"
