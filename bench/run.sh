@@ -18,7 +18,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# shellcheck source-path=SCRIPTDIR/.. source=scripts/lib.sh
+. scripts/lib.sh
 runs=${1:-11}
+block=$(block_size)
 ((runs >= 11)) || { echo "$0: the targets are medians of at least 11 runs" >&2; exit 2; }
 mib=1048576
 sizes=("$mib" $((mib + 1)) $((16 * mib)) $((64 * mib)) $((1024 * mib)))
@@ -45,7 +48,7 @@ shipped=$tmp/shipped/bin/zerofil
 # cmd TOOL SIZE FILE: the command line of one run, in the array cmd
 cmd() {
 	case $1 in
-	floor) cmd=("$bin/zerofil-floor" "$2" "$3") ;;
+	floor) cmd=("$bin/zerofil-floor" "$2" "$3" "$block") ;;
 	zerofil) cmd=("$bin/zerofil" "$2" "$3") ;;
 	shipped) cmd=("$shipped" "$2" "$3") ;;
 	dd) cmd=(dd if=/dev/zero of="$3" bs=512K count="$2" iflag=count_bytes status=none) ;;
