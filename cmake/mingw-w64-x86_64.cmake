@@ -1,5 +1,4 @@
 # Cross build for 64-bit Windows with MinGW-w64.
-# Debian package: g++-mingw-w64-x86-64-posix
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)

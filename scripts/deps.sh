@@ -1,41 +1,80 @@
 #!/usr/bin/env bash
-# Install the Debian packages zerofil needs, and only those that are absent.
+# Install the Debian packages zerofil needs, and only those that are absent,
+# from the one list of them, scripts/packages.tsv.
 #   scripts/deps.sh build   the compiler and CMake
-#   scripts/deps.sh dist    also the compiler of each toolchain file in
-#                           cmake/ and the packaging tools that make every
-#                           release file
-#   scripts/deps.sh test    also bats, the linters, Clang, the 32-bit x86
-#                           C library, qemu, Wine, strace, and what makes
-#                           Debian roots and boots Debian's kernels, for
-#                           the whole suite
-#   scripts/deps.sh bench   also the dist group, GNU time, bc, valgrind and
-#                           gnuplot, for bench/run.sh
+#   scripts/deps.sh dist    also the cross compilers and the tools that make
+#                           every release file
+#   scripts/deps.sh test    also what runs and checks every build, for the
+#                           whole suite
+#   scripts/deps.sh bench   also the dist group, and what bench/run.sh needs
+#   scripts/deps.sh check GROUP
+#                           each program of GROUP (as above) is found, and
+#                           dpkg says it comes from the package the list
+#                           names, or from one that package depends on
 # Nothing installed is ever removed: apt-get refuses instead (--no-remove).
 # g++-multilib is not used: it conflicts with every cross compiler.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+list=scripts/packages.tsv
 
-build=(cmake make g++)
-# Each toolchain file names its compiler's package.
-mapfile -t compilers < <(sed -n 's/^# Debian package: //p' cmake/*.cmake | sort -u)
-# musl for the static programs, and what writes their notices.
-dist=("${compilers[@]}" zip git mmdebstrap dpkg-dev python3 rpm gnupg osslsigncode)
-test=(bats man-db unzip shellcheck clang-tidy cppcheck mandoc clang ninja-build libc6-i386
-	qemu-user wine wine64 lintian rpmlint strace qemu-system-arm qemu-system-x86 cpio openssl
-	ntfs-3g exfat-fuse exfatprogs)
-bench=(time bc valgrind gnuplot-nox)
+# rows GROUP...: "program package" of each row of those groups; a row that
+# is not three fields, or of no known group, stops it, naming the line
+rows() {
+	awk -F '\t' -v groups=" $* " '
+	/^(#|$)/ { next }
+	NF != 3 || $3 !~ /^(build|dist|test|bench)$/ || $2 !~ /^[a-z0-9][a-z0-9+.-]+$/ {
+		printf "%s:%d: not \"program<TAB>package<TAB>build|dist|test|bench\": %s\n", FILENAME, NR, $0 >"/dev/stderr"
+		exit 1
+	}
+	index(groups, " " $3 " ") { print $1 "\t" $2 }' "$list"
+}
 
+check=0
+[[ ${1-} != check ]] || { check=1; shift; }
 case ${1-} in
-build) want=("${build[@]}") ;;
-dist) want=("${build[@]}" "${dist[@]}") ;;
-test) want=("${build[@]}" "${dist[@]}" "${test[@]}") ;;
-bench) want=("${build[@]}" "${dist[@]}" "${bench[@]}") ;;
+build) groups=(build) ;;
+dist) groups=(build dist) ;;
+test) groups=(build dist test) ;;
+bench) groups=(build dist bench) ;;
 *)
-	echo "usage: $0 build|dist|test|bench" >&2
+	echo "usage: $0 [check] build|dist|test|bench" >&2
 	exit 2
 	;;
 esac
 
+table=$(rows "${groups[@]}") || exit 1
+if ((check)); then
+	# Debian's own folders: a program elsewhere (a pyenv python3, say) is
+	# no package's.
+	PATH=/usr/sbin:/usr/bin:/sbin:/bin:/usr/lib/wine
+	bad=0 n=0
+	while IFS=$'\t' read -r program package; do
+		n=$((n + 1))
+		path=$program
+		[[ $path == /* ]] || path=$(type -P "$program") || { echo "$program: not found; apt-get install $package"; bad=1; continue; }
+		[[ -e $path ]] || { echo "$program: not found; apt-get install $package"; bad=1; continue; }
+		# dpkg knows a file by the path its package gives; with /usr merged,
+		# /bin/cpio is /usr/bin/cpio, and an alternative is a symbolic link.
+		owners=""
+		for p in "$path" "${path#/usr}" "/usr$path" "$(readlink -f "$path")"; do
+			owners=$(dpkg-query -S "$p" 2>/dev/null) && break
+		done
+		owners=$(sed 's/: .*//; s/:[a-z0-9]*//g; s/,/ /g' <<<"$owners")
+		# shellcheck disable=SC2016 # dpkg's own field
+		brings=$(dpkg-query -W -f='${Pre-Depends},${Depends}' "$package" 2>/dev/null | sed 's/([^)]*)//g; s/[,|]/ /g' || true)
+		found=0
+		for o in $owners; do [[ " $package $brings " != *" $o "* ]] || found=1; done
+		if ((!found)); then
+			echo "$program ($path): from ${owners:-no package}, and $list says $package"
+			bad=1
+		fi
+	done <<<"$table"
+	((bad == 0)) || exit 1
+	echo "each of the $n programs of $list (${groups[*]}) comes from the package it names"
+	exit
+fi
+
+mapfile -t want < <(cut -f 2 <<<"$table" | sort -u)
 missing=()
 for p in "${want[@]}"; do
 	if [[ $(dpkg-query -W -f='${Status}' "$p" 2>/dev/null) != "install ok installed" ]]; then
