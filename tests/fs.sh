@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # fs.sh disks: the file systems that the disks machine (tests/vm.sh) gives
 # a disk each, and its size: "NAME SIZE", a line each.
+# fs.sh fuse: the file systems mounted here through FUSE, on one line.
 # fs.sh NAME COMMAND...: make the file system NAME afresh, mount it, and run
 # COMMAND (the rows, in bats) with ZEROFIL_CASE_DIR on it, so that every
 # case writes there (tests/helper.bash); then unmount it. On the disks machine, with Debian's drivers, for
@@ -22,11 +23,12 @@ xfs 320M
 btrfs 128M
 ext4 64M
 nfs 8M"
+fuse="ntfs-3g exfat-fuse"
 
-if [[ $1 == disks ]]; then
-	echo "$sizes"
-	exit
-fi
+case $1 in
+disks) echo "$sizes"; exit ;;
+fuse) echo "$fuse"; exit ;;
+esac
 fs=$1
 shift
 mnt=$(mktemp -d /tmp/zerofil-fs.XXXXXX)
@@ -100,7 +102,8 @@ nfs)
 	[[ $(</proc/fs/nfsd/threads) != 0 ]] || rpc.nfsd -N 3 --grace-time 10 --lease-time 10 2
 	mount -t nfs4 -o vers=4.2 "127.0.0.1:$served" "$mnt"
 	;;
-ntfs-3g | exfat-fuse)
+*)
+	[[ " $fuse " == *" $fs "* ]] || { echo "$0: no file system named $fs" >&2; exit 2; }
 	image=$(mktemp /tmp/zerofil-fs.XXXXXX.img)
 	truncate -s 64M "$image"
 	# exfat-fuse, run by root, mounts a block device only.
@@ -114,10 +117,6 @@ ntfs-3g | exfat-fuse)
 		mount.exfat-fuse "$loop" "$mnt" >/dev/null
 		driver="exfat-fuse $(mount.exfat-fuse -V 2>&1 | head -n 1)"
 	fi
-	;;
-*)
-	echo "$0: no file system named $fs" >&2
-	exit 2
 	;;
 esac
 mkdir "$mnt/cases"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# vm.sh machines: the names of the machines below.
 # vm.sh DIR make: unpack Debian's kernel and busybox for the machine that
 # DIR names (armhf, arm64, amd64) into DIR, and make a small initramfs.
 # vm.sh DIR start FOLDER...: boot that machine under qemu-system, in the
@@ -15,21 +16,26 @@ set -euo pipefail
 PATH=$PATH:/usr/sbin:/sbin
 # shellcheck source-path=SCRIPTDIR/.. source=scripts/lib.sh
 . "$(dirname "$0")/../scripts/lib.sh"
+# The machines, by Debian's name for their architecture: Debian's suite
+# and kernel package, the kernel's console, and how qemu emulates it. The
+# disks machine boots Debian 13's amd64 kernel, which has every file
+# system's driver (ntfs3 among them), from a Debian 13 root with the tools
+# that make and serve them, and a disk for each file system of tests/fs.sh.
+# qemu64 writes faster under emulation than max.
+machines="armhf bookworm linux-image-armmp-lpae ttyAMA0 qemu-system-arm -M virt -cpu cortex-a15
+arm64 bookworm linux-image-arm64 ttyAMA0 qemu-system-aarch64 -M virt -cpu cortex-a57
+amd64 bookworm linux-image-amd64 ttyS0 qemu-system-x86_64 -M pc -cpu qemu64
+disks trixie linux-image-amd64 ttyS0 qemu-system-x86_64 -M pc -cpu qemu64"
+if [[ $1 == machines ]]; then
+	cut -d ' ' -f 1 <<<"$machines" | paste -sd ' '
+	exit
+fi
 dir=$1
 shift
 arch=${dir##*/}
-suite=bookworm
-case $arch in
-armhf) kernel=linux-image-armmp-lpae qemu=(qemu-system-arm -M virt -cpu cortex-a15) console=ttyAMA0 ;;
-arm64) kernel=linux-image-arm64 qemu=(qemu-system-aarch64 -M virt -cpu cortex-a57) console=ttyAMA0 ;;
-# qemu64 writes faster under emulation than max.
-amd64) kernel=linux-image-amd64 qemu=(qemu-system-x86_64 -M pc -cpu qemu64) console=ttyS0 ;;
-# Debian 13's amd64 kernel, which has every file system's driver (ntfs3
-# among them), booted from a Debian 13 root with the tools that make and
-# serve them, and a disk for each file system of tests/fs.sh.
-disks) kernel=linux-image-amd64 qemu=(qemu-system-x86_64 -M pc -cpu qemu64) console=ttyS0 suite=trixie ;;
-*) echo "$0: no machine named $arch" >&2; exit 2 ;;
-esac
+read -r _ suite kernel console qemu < <(awk -v m="$arch" '$1 == m' <<<"$machines") ||
+	{ echo "$0: no machine named $arch" >&2; exit 2; }
+read -ra qemu <<<"$qemu"
 # What the disks machine's root holds: bats and what tests/fs.sh runs.
 system=bats,kmod,e2fsprogs,iproute2,strace,util-linux,procps,quota,nfs-kernel-server,xfsprogs,btrfs-progs,dosfstools,exfatprogs,f2fs-tools,ntfs-3g
 
