@@ -3,6 +3,8 @@
 # release-files.tsv that cmake/dist.cmake writes) names, from the build
 # tree of its line, and then SHA256SUMS. Outside a git checkout, the source
 # tarball is the file ZEROFIL_SOURCE_TARBALL names, if it holds this tree.
+# dist.sh --line LINE OUT VERSION LIST: make only the files of that line
+# of the table of builds (its archive and packages), for its rows alone.
 #
 # OUT holds release files only: files this script did not make are never
 # removed, and a folder that holds any is refused.
@@ -17,6 +19,11 @@
 # commit's time, or else the time stamp the source tarball carries; entries
 # are sorted and owned by 0:0, gzip stores no name.
 set -euo pipefail
+only=""
+if [[ $1 == --line ]]; then
+	only=$2
+	shift 2
+fi
 out=$1 version=$2 list=$3
 src=$(cd "$(dirname "$0")/.." && pwd -P)
 # shellcheck source-path=SCRIPTDIR/.. source=scripts/lib.sh
@@ -64,9 +71,16 @@ for f in "$out"/* "$out"/.[!.]*; do
 		fails "$0: $out holds ${f##*/}, which is not a release file: choose an empty folder"
 	fi
 done
-(cd "$out" && xargs rm -f -- <<<"$mine")
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
+if [[ -n $only ]]; then
+	# The list of that line's files alone, its header kept.
+	awk -F '\t' -v l="$only" 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "line") c = i } NR == 1 || $c == l' \
+		"$list" >"$stage/list"
+	list=$stage/list
+	[[ -n $(release_files "$list" file) ]] || fails "$0: $3 names no file of a line $only"
+fi
+(cd "$out" && release_files "$list" file | xargs rm -f --)
 
 # folder LINE TREE PROGRAM: the folder of the line's archive, in the
 # stage: the stripped program beside its documents, no bin/ or share/

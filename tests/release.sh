@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# release.sh check DIST LIST UNPACKED VERSION: DIST holds exactly the
-# release files that LIST (release-files.tsv) names, each as the README
-# says; unpack each program into UNPACKED/LINE for the table's rows.
+# release.sh check DIST LIST VERSION: DIST holds exactly the release files
+# that LIST (release-files.tsv) names, each as the README says.
+# release.sh line BUILD TARGET DIST LIST VERSION UNPACKED LINE: the program
+# of LINE of the table of builds for its rows, built by TARGET of the build
+# folder BUILD; for a line that ships, its files are made in DIST unless
+# they are newer than the program, and its archive is unpacked into
+# UNPACKED/LINE. Nothing of another line is built.
 # release.sh again DIST VERSION MUSL: the dist workflow, run from the source
 # tarball in another folder whose files carry other times, inside another
 # git repository, makes the same files to the bit. MUSL is the folder of
@@ -203,11 +207,37 @@ signed)
 	done < <(release_files "$list" "file line program" zip)
 	exit
 	;;
+line)
+	build=$2 target=$3 dist=$4 list=$5 v=$6 out=$7 line=$8
+	cmake --build "$build" --target "$target" >"$tmp/log" 2>&1 || { cat "$tmp/log"; exit 1; }
+	files=$(release_files "$list" "file kind line tree program" | awk -F '\t' -v l="$line" '$3 == l')
+	[[ -n $files ]] || { echo "$target: built"; exit; }
+	fresh=1
+	while IFS=$'\t' read -r f _ _ tree program; do
+		[[ $dist/$f -nt $tree/${program##*/} ]] || fresh=0
+	done <<<"$files"
+	if ((!fresh)); then
+		"$src/scripts/dist.sh" --line "$line" "$dist" "$v" "$list" >"$tmp/log" 2>&1 || { cat "$tmp/log"; exit 1; }
+		echo "made: $(cut -f 1 <<<"$files" | tr '\n' ' ')"
+	fi
+	rm -rf "${out:?}/$line"
+	mkdir -p "$out/$line"
+	while IFS=$'\t' read -r f kind _ _ _; do
+		case $kind in
+		tar) tar -C "$out/$line" --strip-components=1 -xzf "$dist/$f" ;;
+		zip) unzip -q -d "$tmp/zip" "$dist/$f" && mv "$tmp/zip/zerofil-$v-$line"/* "$out/$line/" ;;
+		*) continue ;;
+		esac
+		echo "unpacked $f into unpacked/$line"
+	done <<<"$files"
+	exit
+	;;
 check) ;;
-*) fails "usage: $0 check|again|foreign|rpm-root|signed ..." ;;
+*) fails "usage: $0 check|line|again|foreign|rpm-root|signed ..." ;;
 esac
 
-dist=$2 list=$3 out=$4 v=$5
+dist=$2 list=$3 v=$4
+out=$tmp/unpacked
 cd "$dist"
 sha256sum --quiet -c SHA256SUMS
 # Bare names, so that sha256sum -c works in the download folder.
@@ -219,7 +249,6 @@ diff "$tmp/want" "$tmp/got" || fails "$dist does not hold exactly the release fi
 release_files "$list" "file kind" | awk -F '\t' '$2 !~ /^(sums|signature)$/ { print $1 }' | sort |
 	diff - <(sed 's/^[0-9a-f]*  //' SHA256SUMS | sort) || fails "SHA256SUMS does not name each other release file"
 
-rm -rf "$out"
 # archived LINE: the program of the line's archive, unpacked
 archived() {
 	release_files "$list" "line unpacked program" tar zip | awk -F '\t' -v l="$1" -v o="$out" '$1 == l { print o "/" $2 "/" $3 }'
