@@ -39,6 +39,10 @@ case ${1-} in
 host)
 	test=(-DBUILD_TESTING=ON -DZEROFIL_DIST=OFF)
 	dist=(-DBUILD_TESTING=OFF -DZEROFIL_DIST=ON)
+	# As this host is, unless told otherwise: a kernel that runs 32-bit x86
+	# programs runs the i686 line natively.
+	if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then i686=natively; else i686="skipped: this machine.s kernel"; fi
+	configures "$src" "-- i686 +$i686" "${test[@]}"
 	configures "$src" $'-- i686 +natively\n-- i686-qemu +qemu-user \\(qemu-i386\\)' "${test[@]}" -DZEROFIL_RUNS_I386=ON
 	configures "$src" $'-- i686 +skipped: this machine.s kernel refuses 32-bit x86 programs\n-- i686-qemu +qemu-user' \
 		"${test[@]}" -DZEROFIL_RUNS_I386=OFF
@@ -46,8 +50,12 @@ host)
 	configures "$src" "-- linux-x86_64 +built to ship" "${dist[@]}" -DZEROFIL_RUNS_I386=OFF
 	configures "$src" "-- bookworm +skipped: no root" "${test[@]}" -DRUNS_AS_ROOT=OFF
 	configures "$src" fails "run as root" "${test[@]}" -DRUNS_AS_ROOT=OFF -DZEROFIL_CHECKS=ON
-	configures "$src" "-- windows-x86_64 +skipped: no wine64" "${test[@]}" -Dwine64=wine64-NOTFOUND
-	configures "$src" fails "wine64 is missing" "${test[@]}" -Dwine64=wine64-NOTFOUND -DZEROFIL_CHECKS=ON
+	configures "$src" "-- windows-x86_64 +skipped: no wine64" "${test[@]}" -DZEROFIL_MISSING=wine64
+	configures "$src" fails "wine64 is missing: apt-get install wine64" "${test[@]}" -DZEROFIL_MISSING=wine64 -DZEROFIL_CHECKS=ON
+	# A tool that an earlier configure did not find (CMake keeps NAME-NOTFOUND)
+	# is found once it is there.
+	cmake -S "$src" -B "$tmp/again" "${test[@]}" -Dqemu-riscv64=qemu-riscv64-NOTFOUND >/dev/null
+	configures "$src" "-- linux-riscv64 +qemu-user \\(qemu-riscv64\\)" -B "$tmp/again"
 	# Free space, which the large rows ask for when they run: too little
 	# is a skip that says so.
 	if ((EUID == 0)); then
@@ -60,23 +68,65 @@ host)
 	fi
 	;;
 table)
-	# mistake FILE SED WANT: the copy's FILE edited by SED fails to configure with WANT
+	# mistake WANT FILE SED [FILE SED]...: the copy with each FILE edited by
+	# its SED fails to configure with WANT; the check of the table that
+	# stopped it is counted
+	tried=""
 	mistake() {
+		local want=$1
+		shift
 		rm -rf "$tmp/src"
 		mkdir "$tmp/src"
 		(cd "$src" && find . -path ./build -prune -o -path ./.git -prune -o -type f -print | tar -cf - -T -) |
 			tar -C "$tmp/src" -xf -
-		sed -i "$2" "$tmp/src/$1"
-		cmp -s "$src/$1" "$tmp/src/$1" && fails "$1: $2 changes nothing"
-		configures "$tmp/src" fails "$3" -DBUILD_TESTING=ON
+		while (($#)); do
+			sed -i "$2" "$tmp/src/$1"
+			cmp -s "$src/$1" "$tmp/src/$1" && fails "$1: $2 changes nothing"
+			shift 2
+		done
+		configures "$tmp/src" fails "$want" -DBUILD_TESTING=ON
+		tried+=" $(grep -o 'cmake/table.cmake:[0-9]* (wrong)' "$tmp/log" | head -n 1 | tr -dc 0-9 || true)"
 	}
-	mistake cmake/builds.cmake 's/^line(i686 *ARCH i386 /line(i686 i386 /' 'line i686: unknown word "i386"'
-	mistake cmake/builds.cmake 's/^\(arch(riscv64 .*\) TRIPLE [^)]*)/\1)/' 'arch riscv64: no TRIPLE'
-	mistake cmake/builds.cmake '/^line(i686 /s/ROWS table large/ROWS table larg/' 'line i686: ROWS larg: no group'
-	mistake tests/zerofil.bats '0,/test_tags=sample/s//test_tags=sampel/' 'the rows "sampel" are declared in a bats file, and no line'
-	mistake cmake/builds.cmake 's/^arch(arm64 *RPM aarch64/arch(arm64 RPM arm64/' 'arch arm64: RPM arm64: rpm has no architecture of that name'
-	mistake cmake/builds.cmake '/^line(linux-riscv64 /s/SHIPS tar rpm/SHIPS tar rpms/' 'line linux-riscv64: SHIPS rpms: not a release kind'
-	mistake cmake/builds.cmake '/^line(vm-aarch64 /s/RUN vm:arm64/RUN vm:arm/' 'line vm-aarch64: RUN vm:arm: tests/vm.sh boots only'
+	t=cmake/builds.cmake
+	mistake 'arch riscv64: unknown word "BITS"' $t 's/^arch(riscv64 /arch(riscv64 BITS 64 /'
+	mistake 'arch riscv64: no TRIPLE' $t 's/^\(arch(riscv64 .*\) TRIPLE [^)]*)/\1)/'
+	mistake 'arch riscv: Debian has no architecture named riscv' $t 's/^arch(riscv64 /arch(riscv /'
+	mistake "arch riscv64: TRIPLE riscv64-linux-musl: Debian's is riscv64-linux-gnu" $t 's/TRIPLE riscv64-linux-gnu)/TRIPLE riscv64-linux-musl)/'
+	mistake 'arch arm64: RPM arm64: rpm has no architecture of that name' $t 's/^arch(arm64 *RPM aarch64/arch(arm64 RPM arm64/'
+	mistake 'arch riscv64: no toolchain file cmake/riscv64-linux-gnu.cmake' cmake/riscv64-linux-gnu.cmake '/CMAKE_CXX_COMPILER/d'
+	mistake 'line i686: unknown word "i386"' $t 's/^line(i686 *ARCH i386 /line(i686 i386 /'
+	mistake 'line i686-qemu: PROGRAM without a value' $t 's/^line(i686-qemu *PROGRAM i686 /line(i686-qemu PROGRAM /'
+	mistake "line i686-qemu: PROGRAM runs another line's program" $t '/^line(i686-qemu /s/PROGRAM i686 /PROGRAM i686 ARCH i386 /'
+	mistake 'line i686-qemu: PROGRAM i868: no line of that name above' $t '/^line(i686-qemu /s/PROGRAM i686 /PROGRAM i868 /'
+	mistake 'line cygwin-platform: MUSL needs an ARCH' $t '/^line(cygwin-platform /s/cygwin-mingw/cygwin-mingw MUSL/'
+	mistake 'line cygwin-platform: QUICK puts its rows' $t '/^line(cygwin-platform /s/cygwin-mingw/cygwin-mingw QUICK/'
+	mistake 'line i686: ARCH names its toolchain file' $t '/^line(i686 /s/ARCH i386/ARCH i386 TOOLCHAIN i686-linux-gnu/'
+	mistake 'line i686: ARCH i686: not an arch' $t '/^line(i686 /s/ARCH i386/ARCH i686/'
+	mistake 'line cygwin-platform: TOOLCHAIN cygwin: no cmake/cygwin.cmake' $t 's/TOOLCHAIN cygwin-mingw/TOOLCHAIN cygwin/'
+	mistake 'line i686: ROWS larg: no group' $t '/^line(i686 /s/ROWS table large/ROWS table larg/'
+	mistake 'line linux-riscv64: SHIPS rpms: not a release kind' $t '/^line(linux-riscv64 /s/SHIPS tar rpm/SHIPS tar rpms/'
+	mistake 'line windows-x86_64: SHIPS deb: a package names its architecture' $t '/^line(windows-x86_64 /s/SHIPS zip/SHIPS zip deb/'
+	mistake 'line native: RUN hots: not none, host, qemu' $t '/^line(native /s/RUN host/RUN hots/'
+	mistake 'line bullseye: RUN root names where: root:SUITE' $t '/^line(bullseye /s/RUN root:bullseye/RUN root/'
+	mistake 'line vm-aarch64: RUN vm:arm: no ARCH of that name .there are armhf, arm64, amd64.' $t '/^line(vm-aarch64 /s/RUN vm:arm64/RUN vm:arm/'
+	mistake 'line trixie: RUN root:Forky: no SUITE of that name' $t '/^line(trixie /s/RUN root:trixie/RUN root:Forky/'
+	mistake 'line trixie: RUN root:2025-08-09: no SUITE of that name' $t '/^line(trixie /s/RUN root:trixie/RUN root:2025-08-09/'
+	mistake 'line fs-ext4: RUN disk:ext3: no FS of that name' $t '/^line(fs-ext4 /s/RUN disk:ext4/RUN disk:ext3/'
+	mistake 'line native: RUN host:here: a host runner names no place' $t '/^line(native /s/RUN host/RUN host:here/'
+	mistake 'line native: RUN qemu: qemu-user runs a program built for an ARCH' $t '/^line(native /s/RUN host/RUN qemu/'
+	mistake 'line fs-vfat: RUN disk: the disks machine runs amd64 programs' $t '/^line(fs-vfat /s/PROGRAM linux-x86_64/PROGRAM linux-aarch64/'
+	mistake 'line vm-ppc: RUN vm:ppc64el: not an arch' $t '/^line(vm-aarch64 /s/^/line(vm-ppc PROGRAM native RUN vm:ppc64el ROWS sample)\n/' \
+		tests/vm.sh 's/^\(amd64 bookworm .*\)$/\1\nppc64el bookworm linux-image-powerpc64le hvc0 qemu-system-ppc64/'
+	mistake 'line bullseye: RUN root builds the program inside the root' $t '/^line(bullseye /s/RUN root:bullseye/RUN root:bullseye ARCH amd64/'
+	mistake 'the rows "sampel" are declared in a bats file, and no line' tests/zerofil.bats '0,/test_tags=sample/s//test_tags=sampel/'
+	mistake 'scripts/packages.tsv:[0-9]+: not "program' scripts/packages.tsv 's/^cmake\tcmake\tbuild$/cmake cmake build/'
+	mistake 'mkfs.ext4: no program of scripts/packages.tsv, nor a variable' scripts/packages.tsv '/^mkfs.ext4\t/d'
+	# Every check of the table was tried: each call of wrong() stopped one.
+	checks=$(grep -n "wrong(\${what}" "$src/cmake/table.cmake" | cut -d: -f1)
+	while read -r at; do
+		[[ " $tried " == *" $at "* ]] || fails "no mistake above tries the check of cmake/table.cmake:$at"
+	done <<<"$checks"
+	echo "ok: each of the $(wc -l <<<"$checks") checks of the table stops a mistake"
 	;;
 *) fails "usage: $0 host|table" ;;
 esac

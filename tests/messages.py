@@ -1,31 +1,92 @@
 #!/usr/bin/env python3
-"""messages.py MANDOC: every line the program can print stands, word for
-word, in the manual page (as MANDOC renders it) and in the user README.
+"""messages.py MANDOC LIST VERSION DEBIAN...: each fact that the docs
+repeat stands there as the program and the table of builds have it.
 
-The lines are the format strings of the program's printf calls; each %s in
-one stands for any word there (NAME, FILE, zerofil, file).
+- Every line the program can print stands, word for word, in the manual
+  page (as MANDOC renders it) and in the user README: the format strings of
+  its printf calls, each %s standing for any word there (NAME, FILE...).
+- Each sentence that names the kinds of failure ("a failure to open or to
+  write") names those of the program's messages ("Can't open", "Can't
+  write"), in the READMEs, the manual page and packaging/about.
+- Each "Debian 11, 12 and 13" names the releases of the table's roots,
+  DEBIAN (their version numbers).
+- The release files of the user README's table are those of LIST
+  (release-files.tsv), VERSION written as VERSION, with the signatures
+  that a signed release adds.
 """
 
+import csv
 import os
 import re
 import subprocess
 import sys
 
 top = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-source = open(os.path.join(top, "sw/tools/conv/zerofil.cpp"), encoding="utf-8").read()
+mandoc, list_path, version, *debian = sys.argv[1:]
+
+
+def read(name):
+    with open(os.path.join(top, name), encoding="utf-8") as f:
+        return f.read()
+
+
+source = read("sw/tools/conv/zerofil.cpp")
 formats = re.findall(r'printf\((?:stderr,\s*)?"((?:[^"\\]|\\.)*)"', source)
 if len(formats) < 3:
     sys.exit(f"found only {formats} in the program")
-page = subprocess.run([sys.argv[1], "-T", "utf8", "-O", "width=1000", os.path.join(top, "sw/tools/conv/zerofil.1")],
+page = subprocess.run([mandoc, "-T", "utf8", "-O", "width=1000", os.path.join(top, "sw/tools/conv/zerofil.1")],
                       check=True, capture_output=True, text=True).stdout
 page = re.sub(".\b", "", page)
-readme = open(os.path.join(top, "doc/README.md"), encoding="utf-8").read()
-missing = []
+docs = {name: read(name) for name in ("README.md", "tests/README.md", "doc/README.md", "packaging/about")}
+docs["sw/tools/conv/zerofil.1"] = page
+# Lines run together, so that a sentence may break anywhere.
+flat = {name: re.sub(r"\s+", " ", text.replace("\n ", "\n")) for name, text in docs.items()}
+faults = []
+said = []
+
 for f in formats:
     text = f.removesuffix("\\n")
     pattern = r"[^\s`']+".join(re.escape(part) for part in text.split("%s"))
-    for name, doc in (("sw/tools/conv/zerofil.1", page), ("doc/README.md", readme)):
-        if not re.search(pattern, doc):
-            missing.append(f"{name}: no \"{text}\"")
-print("\n".join(missing) or "each of: " + "; ".join(f.removesuffix("\\n") for f in formats))
-sys.exit(1 if missing else 0)
+    for name in ("sw/tools/conv/zerofil.1", "doc/README.md"):
+        if not re.search(pattern, docs[name]):
+            faults.append(f"{name}: no \"{text}\"")
+said.append(f"{len(formats)} messages")
+
+kinds = sorted(set(re.findall(r"Can't (\w+)", " ".join(formats))))
+n = 0
+for name, text in flat.items():
+    for named in re.findall(r"failure to ((?:\w+)(?:,? (?:or )?(?:to )?\w+)*?) (?:prints|is reported)", text):
+        n += 1
+        verbs = sorted(w for w in re.findall(r"\w+", named) if w not in ("or", "to"))
+        if verbs != kinds:
+            faults.append(f"{name}: \"failure to {named}\": the program's failures are {' and '.join(kinds)}")
+if n < 3:
+    faults.append(f"only {n} sentences name the kinds of failure; the READMEs and packaging/about each have one")
+said.append(f"{n} sentences of the failures ({', '.join(kinds)})")
+
+releases = sorted(debian, key=float)
+want = "Debian " + ", ".join(releases[:-1]) + " and " + releases[-1] if len(releases) > 1 else "Debian " + releases[0]
+n = 0
+for name, text in flat.items():
+    for found in re.findall(r"Debian \d+(?: \([^)]*\))?(?:, \d+(?: \([^)]*\))?)* and \d+(?: \([^)]*\))?", text):
+        n += 1
+        if re.sub(r" \([^)]*\)", "", found) != want:
+            faults.append(f"{name}: \"{found}\": the roots of the table are {want}")
+said.append(f"{n} lists of the roots' releases ({want})")
+
+with open(list_path, encoding="utf-8", newline="") as f:
+    rows = list(csv.DictReader(f, delimiter="\t"))
+listed = {row["file"].replace(version, "VERSION") for row in rows}
+listed |= {row["file"].replace(version, "VERSION") + ".asc" for row in rows if row["kind"] in ("source", "sums")}
+table = docs["doc/README.md"]
+table = table[table.index("| file |"):]
+table = table[:table.index("\n\n")].splitlines()[2:]
+named = {f for row in table for f in re.findall(r"`([^`]+)`", row.split("|")[1])}
+for f in sorted(listed - named):
+    faults.append(f"doc/README.md: the table of release files does not name {f}")
+for f in sorted(named - listed):
+    faults.append(f"doc/README.md: the table of release files names {f}, which is not a release file")
+said.append(f"{len(named)} release files")
+
+print("\n".join(faults) or "each of: " + "; ".join(said))
+sys.exit(1 if faults else 0)
