@@ -517,7 +517,7 @@ macro(line_how_built)
   if(a_MUSL)
     # musl from Debian's package, unpacked for the architecture once.
     set(musl ${CMAKE_BINARY_DIR}/musl/${a_ARCH})
-    list(APPEND needs dpkg-architecture ${toolchain}-objcopy)
+    list(APPEND needs dpkg-architecture /usr/share/keyrings/debian-archive-keyring.gpg ${toolchain}-objcopy)
     set(how -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/musl.cmake -DZEROFIL_TARGET=${toolchain}
       -DZEROFIL_MUSL=${musl} -DZEROFIL_STATIC=ON)
     set(depends musl-${a_ARCH})
