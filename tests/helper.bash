@@ -182,13 +182,13 @@ piped() {
 }
 
 # refused_close SIZE FILE: every write taken, the close fails with EIO (as
-# on NFS): the write-failure line and status 1
+# on NFS): the write-failure line and status 1, and every byte in the file
 refused_close() {
 	[[ $kind == host ]] || skip "strace runs only this machine's programs"
 	command -v strace >/dev/null || skip "strace is missing"
 	# LeakSanitizer (the asan build) cannot work under ptrace.
 	wrapper=(env ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null -P "$PWD/$2" -e trace=close -e inject=close:error=EIO)
-	write_refused "$1" "$2"
+	write_refused "$1" "$2" "$1"
 }
 
 # limited BYTES SIZE: under a file-size limit of BYTES (whole KiB), a write

@@ -12,7 +12,8 @@ trap 'rm -f "$out"' EXIT
 status=${PIPESTATUS[0]}
 plan=$(grep -m 1 '^1\.\.' "$out")
 if [[ $plan != "1..$want" ]]; then
-	echo "rows.sh: bats planned ${plan:-nothing}, want 1..$want"
+	echo "rows.sh: bats planned ${plan:-nothing}, want 1..$want: the cases changed since the last configure," \
+		"or a filter misses one; configure again (cmake --preset test, or cmake --build runs it)"
 	exit 1
 fi
 if ((status == 0)) && ! grep -q '^ok [0-9]* .*[^#]*$' <(grep -v '# skip' "$out"); then

@@ -60,7 +60,7 @@ load helper
 @test "full device: in the block phase" { write_refused $((2 * block + 1)) /dev/full; }
 @test "full device: in the byte phase" { write_refused 5000 /dev/full; }
 @test "full device: only at close" { write_refused 10 /dev/full; }
-@test "close refused: the last bytes never reach the file" { refused_close 10 f; }
+@test "close refused: after every byte was written" { refused_close 10 f; }
 @test "size limit: in the block phase" { limited $((block / 2)) $((4 * block)); }
 @test "size limit: in the byte phase" { limited $((block + 65536)) $((block + 131072)); }
 @test "size limit: only the last byte" { limited $((2 * block)) $((2 * block + 1)); }
