@@ -5,8 +5,17 @@ set(debian ${PROJECT_SOURCE_DIR}/packaging/debian)
 file(STRINGS ${debian}/changelog entries REGEX "^(zerofil \\(| -- )")
 list(GET entries 0 top)
 list(GET entries 1 trailer)
-if(NOT top MATCHES "^zerofil \\(${PROJECT_VERSION}\\) ")
+if(NOT top MATCHES "^zerofil \\(${PROJECT_VERSION}\\) ([A-Za-z-]+);")
   message(FATAL_ERROR "packaging/debian/changelog: the top entry is not ${PROJECT_VERSION}; add one")
+endif()
+# An entry for UNRELEASED is the next version, not yet released: its files
+# are for testing, and the release command says so.
+set(ZEROFIL_RELEASED ON)
+if(CMAKE_MATCH_1 STREQUAL "UNRELEASED")
+  set(ZEROFIL_RELEASED OFF)
+elseif(NOT CMAKE_MATCH_1 STREQUAL "unstable")
+  message(FATAL_ERROR "packaging/debian/changelog: the top entry is for \"${CMAKE_MATCH_1}\": "
+    "unstable once released, UNRELEASED until then")
 endif()
 if(NOT trailer MATCHES ", ([0-9]+) ([A-Z][a-z][a-z]) ([0-9]+) ")
   message(FATAL_ERROR "packaging/debian/changelog: no date in \"${trailer}\"")

@@ -49,6 +49,9 @@ export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
 # Folders the install and cpack create get the same modes for everyone.
 umask 022
 
+if [[ ${ZEROFIL_RELEASED-ON} == OFF && -z $only ]]; then
+	echo "$0: zerofil $version is not yet released (UNRELEASED in packaging/debian/changelog): these files are for testing"
+fi
 openpgp=${ZEROFIL_SIGN_OPENPGP-} pkcs12=${ZEROFIL_SIGN_PKCS12-}
 unsigned=()
 [[ -n $openpgp ]] || unsigned+=("OpenPGP and rpm signatures (ZEROFIL_SIGN_OPENPGP)")
@@ -64,7 +67,14 @@ tools=(cmake dpkg-deb rpmbuild tar gzip zip git python3)
 [[ -z $pkcs12 ]] || tools+=(osslsigncode)
 
 mkdir -p "$out"
-mine=$(release_files "$list" file)
+# What this script made in OUT last time, beside LIST: its own files too,
+# though the list names them no more (another version, a kind removed).
+record=$list.made
+before=""
+if [[ -f $record && $(head -n 1 "$record") == "$(cd "$out" && pwd -P)" ]]; then
+	before=$(tail -n +2 "$record")
+fi
+mine=$(release_files "$list" file)$'\n'$before
 for f in "$out"/* "$out"/.[!.]*; do
 	[[ -e $f ]] || continue
 	if [[ ! -f $f ]] || ! grep -qxF -- "${f##*/}" <<<"$mine"; then
@@ -80,7 +90,11 @@ if [[ -n $only ]]; then
 	list=$stage/list
 	[[ -n $(release_files "$list" file) ]] || fails "$0: $3 names no file of a line $only"
 fi
-(cd "$out" && release_files "$list" file | xargs rm -f --)
+if [[ -n $only ]]; then
+	(cd "$out" && release_files "$list" file | xargs rm -f --)
+else
+	(cd "$out" && xargs rm -f -- <<<"$mine")
+fi
 
 # folder LINE TREE PROGRAM: the folder of the line's archive, in the
 # stage: the stripped program beside its documents, no bin/ or share/
@@ -218,4 +232,7 @@ while IFS=$'\t' read -r file kind line arch tree program; do
 	*) fails "$0: $file: no way to make a release file of kind $kind" ;;
 	esac
 done < <(release_files "$list" "file kind line arch tree program")
+# The record: what OUT holds now, all of it this script's.
+{ (cd "$out" && pwd -P) && (cd "$out" && ls -A); } >"$record.new"
+mv "$record.new" "$record"
 ls "$out"
