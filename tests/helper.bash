@@ -181,14 +181,37 @@ piped() {
 	wait "$reader" || { cat "$io/cmp"; return 1; }
 }
 
-# refused_close SIZE FILE: every write taken, the close fails with EIO (as
-# on NFS): the write-failure line and status 1, and every byte in the file
-refused_close() {
+# traced OPTION...: the next run is under strace with OPTIONS (which calls
+# to trace, which to fail), its calls on ./f written to $io/trace
+traced() {
 	[[ $kind == host ]] || skip "strace runs only this machine's programs"
 	command -v strace >/dev/null || skip "strace is missing"
 	# LeakSanitizer (the asan build) cannot work under ptrace.
-	wrapper=(env ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null -P "$PWD/$2" -e trace=close -e inject=close:error=EIO)
-	write_refused "$1" "$2" "$1"
+	wrapper=(env ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o "$io/trace" -P "$PWD/f" "$@")
+}
+
+# refused_close SIZE: every write taken, the close of ./f fails with EIO (as
+# on NFS): the write-failure line and status 1, and every byte in the file
+refused_close() {
+	traced -e trace=close -e inject=close:error=EIO
+	write_refused "$1" f "$1"
+}
+
+# writes_at_most N: the traced run wrote to the file in N calls or fewer
+writes_at_most() {
+	local n
+	n=$(grep -c 'write(' "$io/trace")
+	((n <= $1)) || { echo "$n write calls, want $1 at most"; return 1; }
+}
+
+# new_mode UMASK MODE: a new file made under UMASK has MODE (octal)
+new_mode() {
+	# Windows has no such modes; a machine's guest runs with its own umask.
+	[[ $kind != @(wine|vm) ]] || skip "no umask of the tests' own on $kind"
+	rm -f f
+	wrapper=(sh -c "umask $1 && exec \"\$@\"" sh)
+	makes 3 f 3 || return
+	[[ $(stat -c %a f) == "$2" ]] || { echo "mode $(stat -c %a f) under umask $1, want $2"; return 1; }
 }
 
 # limited BYTES SIZE: under a file-size limit of BYTES (whole KiB), a write

@@ -42,6 +42,12 @@ load helper
 # Existing files
 @test "a longer file is truncated" { head -c $((block + 1)) /dev/urandom >f; makes 10 f 10; }
 @test "a file is emptied by size 0" { echo data >f; makes 0 f 0; }
+@test "a new file gets mode 0666 less the umask" { new_mode 022 644; new_mode 077 600; }
+
+# The calls: a write cut short by a signal is made again, and the bytes
+# after the blocks reach the file in a call or two, not one a byte.
+@test "a write interrupted by a signal is made again" { traced -e trace=write -e inject=write:error=EINTR:when=1; makes $((block + 1)) f $((block + 1)); }
+@test "two blocks: a few write calls, not one a byte" { traced -e trace=write; makes $((2 * block)) f $((2 * block)); writes_at_most 3; }
 
 # Open refused: the line, status 1, nothing made or changed
 # bats test_tags=sample
@@ -60,7 +66,7 @@ load helper
 @test "full device: in the block phase" { write_refused $((2 * block + 1)) /dev/full; }
 @test "full device: in the byte phase" { write_refused 5000 /dev/full; }
 @test "full device: only at close" { write_refused 10 /dev/full; }
-@test "close refused: after every byte was written" { refused_close 10 f; }
+@test "close refused: after every byte was written" { refused_close 10; }
 @test "size limit: in the block phase" { limited $((block / 2)) $((4 * block)); }
 @test "size limit: in the byte phase" { limited $((block + 65536)) $((block + 131072)); }
 @test "size limit: only the last byte" { limited $((2 * block)) $((2 * block + 1)); }
