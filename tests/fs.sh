@@ -2,6 +2,8 @@
 # fs.sh disks: the file systems that the disks machine (tests/vm.sh) gives
 # a disk each, and its size: "NAME SIZE", a line each.
 # fs.sh fuse: the file systems mounted here through FUSE, on one line.
+# fs.sh left: nothing is left of the runs here, neither an image, a mount
+# folder nor a loop device on an image.
 # fs.sh NAME COMMAND...: make the file system NAME afresh, mount it, and run
 # COMMAND (the rows, in bats) with ZEROFIL_CASE_DIR on it, so that every
 # case writes there (tests/helper.bash); then unmount it. On the disks machine, with Debian's drivers, for
@@ -28,6 +30,12 @@ fuse="ntfs-3g exfat-fuse"
 case $1 in
 disks) echo "$sizes"; exit ;;
 fuse) echo "$fuse"; exit ;;
+left)
+	left=$(ls -d /tmp/zerofil-fs.* 2>/dev/null; losetup -n -O NAME,BACK-FILE 2>/dev/null | grep zerofil-fs || true)
+	[[ -z $left ]] || { echo "$0: left behind:"; echo "$left"; exit 1; }
+	echo "nothing left: no image, no mount folder, no loop device"
+	exit
+	;;
 esac
 fs=$1
 shift

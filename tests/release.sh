@@ -124,8 +124,21 @@ signed)
 	# tarball and of SHA256SUMS besides, as cmake/dist.cmake writes it.
 	awk -F '\t' -v OFS='\t' '{ print } $2 ~ /^(source|sums)$/ { $1 = $1 ".asc"; $2 = "signature"; print }' "$list" \
 		>"$tmp/list"
-	ZEROFIL_SIGN_OPENPGP=$fpr ZEROFIL_SIGN_PKCS12=$tmp/release.p12 ZEROFIL_SIGN_PKCS12_PASSWORD=throwaway \
-		"$src/scripts/dist.sh" "$tmp/out" "$v" "$tmp/list" >"$tmp/log" 2>&1 || { cat "$tmp/log"; exit 1; }
+	# The time stamp of the files it is compared with, whatever was
+	# committed since they were made: that of their source tarball's files.
+	stamp=$(tar --full-time -tvzf "$dist/zerofil-$v.tar.gz" | awk 'NR == 1 { print $4 "T" $5 "Z" }')
+	export SOURCE_DATE_EPOCH
+	SOURCE_DATE_EPOCH=$(date -u -d "$stamp" +%s)
+	signing=(env ZEROFIL_SIGN_OPENPGP="$fpr" ZEROFIL_SIGN_PKCS12="$tmp/release.p12" ZEROFIL_SIGN_PKCS12_PASSWORD=throwaway)
+	"${signing[@]}" "$src/scripts/dist.sh" "$tmp/out" "$v" "$tmp/list" >"$tmp/log" 2>&1 || { cat "$tmp/log"; exit 1; }
+	# Signed twice, the Windows program is the same: its signing time is
+	# the release's.
+	while IFS=$'\t' read -r f line; do
+		"${signing[@]}" "$src/scripts/dist.sh" --line "$line" "$tmp/again" "$v" "$tmp/list" >"$tmp/log" 2>&1 ||
+			{ cat "$tmp/log"; exit 1; }
+		cmp "$tmp/out/$f" "$tmp/again/$f" || fails "$f: signed twice, not the same"
+		echo "signed twice, the same: $f"
+	done < <(release_files "$list" "file line" zip)
 	out=$tmp/out
 	rpm=(rpm --dbpath "$tmp/rpmdb")
 	"${rpm[@]}" --import "$tmp/release.asc"
@@ -162,11 +175,18 @@ signed)
 		caught "$f with its signature stripped" openpgp "$tmp/t/$f"
 		rm -rf "$tmp/t"
 	done
-	# The files that signing leaves alone are the unsigned ones.
+	# The files that signing leaves alone are the unsigned ones; the source
+	# tarball only if it is still of the commit checked out.
+	kinds=(tar deb source)
+	made_of=$(git get-tar-commit-id < <(gzip -dc "$dist/zerofil-$v.tar.gz"))
+	if [[ $made_of != "$(git -C "$src" rev-parse HEAD 2>/dev/null)" ]]; then
+		kinds=(tar deb)
+		echo "not compared: the source tarball, of commit $made_of, not of the one checked out"
+	fi
 	while IFS=$'\t' read -r f kind; do
 		cmp "$f" "$dist/$f"
-	done < <(release_files "$list" "file kind" tar deb source)
-	echo "unchanged by signing: $(release_files "$list" file tar deb source | tr '\n' ' ')"
+	done < <(release_files "$list" "file kind" "${kinds[@]}")
+	echo "unchanged by signing: $(release_files "$list" file "${kinds[@]}" | tr '\n' ' ')"
 	while IFS=$'\t' read -r f; do
 		rpm_ok "$f" || fails "rpm -K $f: $("${rpm[@]}" -K "$f" 2>&1)"
 		echo "verified: rpm -K $f"
