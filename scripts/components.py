@@ -160,7 +160,8 @@ def terms(expression):
 def check_licence(entry, text):
     """The licence concluded for ENTRY agrees with its copyright file TEXT:
     the file grants each licence and exception the expression names, and
-    the expression names each exception the file grants."""
+    the expression names each exception the file grants, and each licence
+    too where the licence covers all that the file grants."""
     markers = {row[0]: (row[1], row[2]) for row in table("licences.tsv")}
     folded = " ".join(text.split())
     licences, exceptions = terms(entry["licence"])
@@ -173,7 +174,9 @@ def check_licence(entry, text):
         if not re.search(markers[term][1], folded, re.I):
             fail(f"{where} names {term}, which its copyright file {entry['copyright']} does not grant")
     for term, (kind, pattern) in markers.items():
-        if kind == "exception" and term not in exceptions and re.search(pattern, folded, re.I):
+        if kind == "licence" and entry["covers"] != "all":
+            continue
+        if term not in licences + exceptions and re.search(pattern, folded, re.I):
             fail(f"{where} leaves out {term}, which its copyright file {entry['copyright']} grants")
 
 
@@ -220,9 +223,12 @@ def scan(map_path, cxx):
         if not rows:
             fail(f"nothing is concluded about {entry['package']} (source {entry['source']}): "
                  "add it to packaging/components.tsv")
-        _, name, licence, supplier, download, holders = rows[0]
+        if len(rows[0]) != 7 or rows[0][6] not in ("all", "part"):
+            fail(f"packaging/components.tsv: {rows[0][0]}: not seven fields, the last all or part")
+        _, name, licence, supplier, download, holders, covers = rows[0]
         text = open(entry["copyright"], encoding="utf-8").read()
         entry["licence"] = licence
+        entry["covers"] = covers
         check_licence(entry, text)
         if holders == "-":
             holders = next(p["Copyright"] for p in paragraphs(text) if p.get("Files") == "*")
