@@ -7,7 +7,7 @@
 include(ExternalProject)
 
 set(table_file cmake/builds.cmake)
-set(line_fields target built_by exe file tree arch released kind place runner rows ships quick)
+set(line_fields target built_by exe file tree arch released kind place runner rows ships quick cxx)
 # wrong(WHAT MESSAGE...): stop, naming the entry of the table. Every check
 # of the table stops through here (tests/configure.sh table tries each).
 function(wrong what)
@@ -493,14 +493,15 @@ macro(line_runner_checked)
 endmacro()
 
 # line_how_built: what building the line needs (needs), its CMake
-# arguments (how), the target it depends on (depends) and its program's
-# file name (file)
+# arguments (how), the target it depends on (depends), its compiler (cxx)
+# and its program's file name (file)
 macro(line_how_built)
   set(toolchain ${a_TOOLCHAIN})
   if(a_ARCH)
     set(toolchain ${arch_TRIPLE_${a_ARCH}})
   endif()
   set(needs ${a_NEEDS})
+  set(cxx ${CMAKE_CXX_COMPILER})
   set(file zerofil)
   set(how "")
   set(depends "")
@@ -538,6 +539,7 @@ macro(line_how_built)
   endif()
   if(a_PROGRAM)
     set(file ${line_file_${a_PROGRAM}})
+    set(cxx ${line_cxx_${a_PROGRAM}})
   endif()
 endmacro()
 

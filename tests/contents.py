@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
 """contents.py LIST DIST UNPACKED: what the release files say they hold.
+contents.py provenance LIST DIST [signed]: the provenance alone.
 
 For each program, the Debian packages its link map names (each archive the
 link took members from, each start file it loaded) are worked out here,
@@ -163,10 +164,17 @@ def uri(value):
     return isinstance(value, str) and re.fullmatch(r"[a-z][a-z0-9+.-]*:\S+", value)
 
 
-def provenance(path, dist, sbom_doc):
+# The tools that make each kind of release file, which the provenance must
+# name among its packaging tools, besides CMake and Python.
+TOOLS = {"tar": ("tar", "gzip"), "zip": ("zip",), "deb": ("dpkg-deb",), "rpm": ("rpmbuild",), "source": ("git",)}
+
+
+def provenance(path, dist, sbom_doc, rows, signed=False):
     """The statement holds the fields that in-toto's Statement v1 and SLSA's
     Provenance v1 require, its subjects are the files of SHA256SUMS but
-    itself, and it agrees with the bill of materials: each file it
+    itself, its source is the source tarball by its checksum, it names the
+    tools that made each kind of file (and those that signed them, when
+    SIGNED), and it agrees with the bill of materials: each file it
     describes, by the same checksum, and each package it names, at the same
     version."""
     lines = open(path, encoding="utf-8").read().splitlines()
@@ -201,8 +209,17 @@ def provenance(path, dist, sbom_doc):
     run = predicate.get("runDetails", {})
     if not uri(build.get("buildType")):
         fault(f"{path}: buildDefinition.buildType {build.get('buildType')!r} is not a URI")
-    if not isinstance(build.get("externalParameters"), dict) or not build["externalParameters"]:
+    external = build.get("externalParameters")
+    if not isinstance(external, dict) or not external:
         fault(f"{path}: no buildDefinition.externalParameters")
+        external = {}
+    if not re.fullmatch(r"[0-9]+", str(external.get("SOURCE_DATE_EPOCH", ""))):
+        fault(f"{path}: no SOURCE_DATE_EPOCH among its external parameters")
+    for r in rows:
+        if r["kind"] == "source" and r["file"] in sums:
+            given = external.get("source", {})
+            if given.get("name") != r["file"] or given.get("digest", {}).get("sha256") != sums[r["file"]]:
+                fault(f"{path}: its source is {given!r}, not {r['file']} by its checksum in SHA256SUMS")
     if not uri(run.get("builder", {}).get("id")):
         fault(f"{path}: runDetails.builder.id is not a URI")
     dependencies = build.get("resolvedDependencies", [])
@@ -210,6 +227,13 @@ def provenance(path, dist, sbom_doc):
         if not any(k in d for k in ("uri", "digest", "content")):
             fault(f"{path}: a resolved dependency has no uri, digest or content: {d!r}")
     uris = {d.get("uri") for d in dependencies}
+    roles = {role for d in dependencies for role in d.get("annotations", {}).get("roles", [])}
+    want = {"cmake", "python3"} | {t for r in rows if r["file"] in sums for t in TOOLS.get(r["kind"], ())}
+    if signed:
+        want |= {"gpg", "rpmsign", "osslsigncode"}
+    for tool in sorted(want):
+        if f"packaging tool: {tool}" not in roles:
+            fault(f"{path}: names no packaging tool {tool}")
     if not sbom_doc:
         return
     for p in sbom_doc.get("packages", []):
@@ -222,6 +246,15 @@ def provenance(path, dist, sbom_doc):
 
 
 def main():
+    if sys.argv[1] == "provenance":
+        # provenance LIST DIST [signed]: the provenance of DIST alone
+        list_path, dist = sys.argv[2:4]
+        rows = list(csv.DictReader(open(list_path, encoding="utf-8"), delimiter="\t", quoting=csv.QUOTE_NONE))
+        for row in rows:
+            if row["kind"] == "provenance":
+                provenance(os.path.join(dist, row["file"]), dist, None, rows, signed=sys.argv[4:] == ["signed"])
+        print("\n".join(faults) or "the provenance holds")
+        sys.exit(1 if faults else 0)
     list_path, dist, unpacked = sys.argv[1:4]
     rows = list(csv.DictReader(open(list_path, encoding="utf-8"), delimiter="\t", quoting=csv.QUOTE_NONE))
     linked = {}
@@ -242,7 +275,7 @@ def main():
             sbom_doc = sbom(os.path.join(dist, row["file"]), rows, dist, unpacked, linked)
     for row in rows:
         if row["kind"] == "provenance":
-            provenance(os.path.join(dist, row["file"]), dist, sbom_doc)
+            provenance(os.path.join(dist, row["file"]), dist, sbom_doc, rows)
     for f in faults:
         print(f)
     if faults:

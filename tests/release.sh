@@ -23,6 +23,12 @@
 # verifies as a user checks it, and fails for a file changed by one byte,
 # a signature by another key and a stripped signature; what signing
 # changes is the unsigned file of DIST but for its signature.
+# release.sh papers DIST LIST TREE CXX: the checkers of the papers catch a
+# fault: in a copy of scripts/ and packaging/, a licence concluded that
+# the copyright file does not grant, or that leaves out one it grants,
+# stops the notices of the program built in TREE by CXX; a provenance of
+# DIST without a packaging tool, or with another source digest, fails the
+# release check.
 # A check that cannot run here exits 77, which CTest reports as a skip.
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd -P)
@@ -159,6 +165,7 @@ signed)
 		# shellcheck disable=SC2059 # an octal escape, made here
 		printf "\\$(printf '%03o' $((byte ^ 1)))" | dd of="$1" bs=1 seek="$at" conv=notrunc status=none
 	}
+	python3 "$src/tests/contents.py" provenance "$tmp/list" "$tmp/out" signed
 	cd "$out"
 	sha256sum --quiet -c SHA256SUMS
 	for f in SHA256SUMS "zerofil-$v.tar.gz"; do
@@ -225,6 +232,50 @@ signed)
 		caught "$program with its signature stripped" authenticode "$tmp/stripped.exe"
 		rm -rf "$tmp/signed" "$tmp/unsigned" "$tmp/"*.exe
 	done < <(release_files "$list" "file line program" zip)
+	exit
+	;;
+papers)
+	dist=$2 list=$3 tree=$4 cxx=$5
+	top=$tmp/top
+	mkdir -p "$top" "$tmp/notices"
+	cp -r "$src/scripts" "$src/packaging" "$top/"
+	notices() { python3 "$top/scripts/components.py" notices "$tree/zerofil.map" "$cxx" "$tmp/notices" 2>&1; }
+	out=$(notices) || fails "the notices fail without a fault: $out"
+	# concluded WHAT SED WANT: with components.tsv edited by SED, the
+	# notices fail, saying WANT
+	concluded() {
+		sed "$2" "$src/packaging/components.tsv" >"$top/packaging/components.tsv"
+		cmp -s "$src/packaging/components.tsv" "$top/packaging/components.tsv" && fails "$2 changes nothing"
+		if out=$(notices); then fails "not caught: $1"; fi
+		[[ $out == *"$3"* ]] || fails "$1: $out"
+		echo "caught: $1: $out"
+	}
+	concluded "musl without ISC" 's/ AND ISC AND / AND /' "leaves out ISC"
+	concluded "musl under a licence its file does not grant" 's/^musl	musl	MIT /musl	musl	GPL-3.0-or-later AND MIT /' \
+		"names GPL-3.0-or-later, which its copyright file"
+	concluded "GCC's runtime without its exception" 's/GPL-3.0-or-later WITH GCC-exception-3.1/GPL-3.0-or-later/' \
+		"leaves out GCC-exception-3.1"
+	mkdir "$tmp/d"
+	cp "$dist"/* "$tmp/d/"
+	prov=$(release_files "$list" file provenance)
+	checked() { python3 "$src/tests/contents.py" provenance "$list" "$tmp/d" 2>&1; }
+	out=$(checked) || fails "the provenance fails without a fault: $out"
+	# provenance WHAT PYTHON WANT: with the statement S changed by PYTHON,
+	# the release check fails, saying WANT
+	provenance() {
+		python3 -c "import json, sys
+s = json.loads(open(sys.argv[1]).read())
+b = s['predicate']['buildDefinition']
+$2
+print(json.dumps(s))" "$dist/$prov" >"$tmp/d/$prov"
+		if out=$(checked); then fails "not caught: $1"; fi
+		[[ $out == *"$3"* ]] || fails "$1: $out"
+		echo "caught: $1: $out"
+	}
+	provenance "no rpmbuild" "b['resolvedDependencies'] = [d for d in b['resolvedDependencies'] if 'packaging tool: rpmbuild' not in d['annotations']['roles']]" \
+		"names no packaging tool rpmbuild"
+	provenance "another source digest" "b['externalParameters']['source']['digest']['sha256'] = '0' * 64" \
+		"not zerofil-$(release_files "$list" file source | sed 's/^zerofil-//')"
 	exit
 	;;
 line)
