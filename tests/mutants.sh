@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# mutants.sh [NAME...]: plant each fault of the list below (or those
+# named), one at a time, in a copy of this tree, and run the check that
+# must catch it; first that check passes on the copy as it is. Prints a
+# row a fault, "caught" or "SURVIVED", and exits 1 if one survived. Takes
+# a few minutes: run it before a release. Needs root (a mount, a loop
+# device) and what the test preset needs.
+set -euo pipefail
+src=$(cd "$(dirname "$0")/.." && pwd -P)
+# shellcheck source-path=SCRIPTDIR/.. source=scripts/lib.sh
+. "$src/scripts/lib.sh"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+# Each fault: its name, the check that catches it, and the edit that
+# plants it (a command run in the copy). The checks:
+#   table      the program built from the copy runs the behaviour table
+#   configure  the copy configures as the test preset does
+#   host       tests/configure.sh host of the copy
+#   mistakes   tests/configure.sh table of the copy
+#   deps       scripts/deps.sh check test of the copy
+#   wrong-deps the copy's deps check fails on a list with a wrong package
+#   docs       tests/messages.py of the copy
+#   fs         a FUSE run of the copy's tests/fs.sh leaves nothing behind
+faults=$(
+	cat <<'EOF'
+mode 0600	table	sed -i 's/O_TRUNC, 0666)/O_TRUNC, 0600)/' sw/tools/conv/zerofil.cpp
+no EINTR retry	table	sed -i 's/if (w < 0 \&\& errno == EINTR)/if (false)/' sw/tools/conv/zerofil.cpp
+one write a byte	table	sed -i 's/if (ch == 0) {/if (ch == 9) {/' sw/tools/conv/zerofil.cpp
+no truncation	table	sed -i 's/O_CREAT | O_TRUNC, 0666/O_CREAT, 0666/' sw/tools/conv/zerofil.cpp
+close failure ignored	table	sed -i 's/return close_output(s->fd) == 0 ? 0 : EOF;/(void)close_output(s->fd); return 0;/' sw/tools/conv/zerofil.cpp
+decimal only	table	sed -i 's/strtoull(argv\[1\], nullptr, 0)/strtoull(argv[1], nullptr, 10)/' sw/tools/conv/zerofil.cpp
+usage status 1	table	sed -i 's/std::exit(0);/std::exit(1);/' sw/tools/conv/zerofil.cpp
+usage with one argument	table	sed -i 's/if (argc <= 2) {/if (argc <= 1) {/' sw/tools/conv/zerofil.cpp
+SIGXFSZ not ignored	table	sed -i 's/(void)std::signal(SIGXFSZ, SIG_IGN);//' sw/tools/conv/zerofil.cpp
+a short write taken	table	sed -i 's/if (w <= 0)/if (w < 0)/' sw/tools/conv/zerofil.cpp
+held bytes lost	table	sed -i 's/if (!out_flush(s))/if (false)/' sw/tools/conv/zerofil.cpp
+a tool cached missing stays missing	host	sed -i 's|^\( *\)\(find_program(${n} ${n} PATHS /usr/lib/wine /usr/sbin /sbin)\)$|\1if(NOT DEFINED ${n}) \2 endif()|' cmake/table.cmake
+the 32-bit probe inverted	host	sed -i 's/^if(failed)$/if(NOT failed)/' cmake/table.cmake
+a pretended tool found	host	sed -i 's/  if(NOT ${var} OR what IN_LIST ZEROFIL_MISSING)/  if(NOT ${var})/; s/    if(NOT ${n} OR n IN_LIST ZEROFIL_MISSING)/    if(NOT ${n})/' cmake/table.cmake
+a PROGRAM of no line	mistakes	sed -i '/PROGRAM ${a_PROGRAM}: no line of that name above/d' cmake/table.cmake
+any root suite	mistakes	sed -i 's/(${known} OR NOT kind STREQUAL "root")/(FALSE)/' cmake/table.cmake
+an unknown RUN kind	mistakes	sed -i 's/if(NOT kind IN_LIST runner_kinds OR place MATCHES ":")/if(place MATCHES ":")/' cmake/table.cmake
+a package dropped	configure	sed -i '/^mkfs.ext4\t/d' scripts/packages.tsv
+a package misnamed	deps	sed -i 's/^mkfs.ext4\te2fsprogs/mkfs.ext4\te2fsprog/' scripts/packages.tsv
+the package check blind	wrong-deps	sed -i 's/^		found=0$/		found=1/' scripts/deps.sh
+the user README not read	docs	sed -i 's/for name in ("sw\/tools\/conv\/zerofil.1", "doc\/README.md"):/for name in ("sw\/tools\/conv\/zerofil.1",):/' tests/messages.py && sed -i "s/Can't write all bytes to file/Can't write every byte to file/" doc/README.md
+a message misquoted	docs	sed -i "s/Can't open file FILE for writing/Can't open FILE for writing/" doc/README.md
+a failure kind misnamed	docs	sed -i 's/open or to write prints/open or to read prints/' README.md
+a Debian release left out	docs	sed -i 's/Debian 11, 12 and 13 roots/Debian 12 and 13 roots/' doc/README.md
+a release file left out	docs	sed -i '/zerofil-VERSION.spdx.json/d' doc/README.md
+a loop device left	fs	sed -i 's/\[\[ -z $loop \]\] || losetup -d "$loop"/true/' tests/fs.sh
+an image left	fs	sed -i 's/\[\[ -z $image \]\] || rm -f "$image"/true/' tests/fs.sh
+EOF
+)
+
+# check KIND: run the check of that kind in the copy; its output in $tmp/log
+check() {
+	local copy=$tmp/copy
+	case $1 in
+	table)
+		cmake -S "$copy" -B "$tmp/b" -DBUILD_TESTING=OFF -DZEROFIL_WERROR=ON >/dev/null &&
+			cmake --build "$tmp/b" >/dev/null &&
+			ZEROFIL=$tmp/b/zerofil timeout 600 bats --tap "$copy/tests/zerofil.bats"
+		;;
+	configure) cmake -S "$copy" -B "$tmp/b" -DZEROFIL_CHECKS=ON >/dev/null ;;
+	host) "$copy/tests/configure.sh" host ;;
+	mistakes) "$copy/tests/configure.sh" table ;;
+	deps) "$copy/scripts/deps.sh" check test ;;
+	wrong-deps)
+		sed -i 's/^mkfs.ext4\te2fsprogs/mkfs.ext4\te2fsprog/' "$copy/scripts/packages.tsv"
+		! "$copy/scripts/deps.sh" check test
+		;;
+	docs)
+		cmake -S "$copy" -B "$tmp/b" -DBUILD_TESTING=ON >/dev/null &&
+			ctest --test-dir "$tmp/b" -R '^docs: ' --output-on-failure
+		;;
+	fs) "$copy/tests/fs.sh" ntfs-3g true && "$copy/tests/fs.sh" left ;;
+	*) fails "$0: no check named $1" ;;
+	esac >"$tmp/log" 2>&1
+}
+
+# copy: a fresh copy of this tree's files (not its build folders)
+copy() {
+	rm -rf "$tmp/copy" "$tmp/b"
+	mkdir "$tmp/copy"
+	(cd "$src" && find . -path ./build -prune -o -path ./.git -prune -o -type f -print | tar -cf - -T -) |
+		tar -C "$tmp/copy" -xf -
+}
+
+survived=0 n=0
+declare -A passed
+while IFS=$'\t' read -r name kind edit; do
+	if (($#)) && [[ " $* " != *" $name "* ]]; then continue; fi
+	n=$((n + 1))
+	# The check passes without the fault, once for each kind.
+	if [[ -z ${passed[$kind]-} ]]; then
+		copy
+		check "$kind" || { cat "$tmp/log"; fails "$0: the check $kind fails without a fault"; }
+		passed[$kind]=1
+	fi
+	copy
+	(cd "$tmp/copy" && eval "$edit")
+	if [[ -z $(cd "$src" && find . -path ./build -prune -o -path ./.git -prune -o -type f -print |
+		while read -r f; do cmp -s "$f" "$tmp/copy/$f" || echo "$f"; done) ]]; then
+		fails "$0: $name: the edit changes nothing"
+	fi
+	if check "$kind"; then
+		printf '| %s | %s | SURVIVED |\n' "$name" "$kind"
+		survived=$((survived + 1))
+	else
+		printf '| %s | %s | caught |\n' "$name" "$kind"
+	fi
+done <<<"$faults"
+echo "$((n - survived)) of $n faults caught"
+((survived == 0))
