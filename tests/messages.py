@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """messages.py MANDOC LIST VERSION DEBIAN...: each fact that the docs
 repeat stands there as the program and the table of builds have it.
+messages.py --catches MANDOC LIST VERSION DEBIAN...: in copies of the docs,
+each with one fact reworded, this check fails.
 
 - Every line the program can print stands, word for word, in the manual
   page (as MANDOC renders it) and in the user README: the format strings of
@@ -18,10 +20,42 @@ repeat stands there as the program and the table of builds have it.
 import csv
 import os
 import re
+import shutil
 import subprocess
 import sys
+import tempfile
 
 top = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+FILES = ("README.md", "tests/README.md", "doc/README.md", "packaging/about", "sw/tools/conv/zerofil.1",
+         "sw/tools/conv/zerofil.cpp", "tests/messages.py")
+# What is reworded in a copy, one at a time: a file, the text, its new words.
+REWORDED = (("doc/README.md", "Can't write all bytes to file", "Can't write every byte to file"),
+            ("sw/tools/conv/zerofil.1", "Can't open file", "Cannot open file"),
+            ("packaging/about", "failure to open or to write", "failure to open or to read"),
+            ("README.md", "Debian 11, 12 and 13", "Debian 12 and 13"),
+            ("doc/README.md", "`zerofil-VERSION.spdx.json`", "`zerofil-VERSION.spdx`"))
+
+if sys.argv[1] == "--catches":
+    failed = []
+    for name, old, new in REWORDED:
+        with tempfile.TemporaryDirectory() as copy:
+            for f in FILES:
+                os.makedirs(os.path.dirname(os.path.join(copy, f)), exist_ok=True)
+                shutil.copy(os.path.join(top, f), os.path.join(copy, f))
+            path = os.path.join(copy, name)
+            text = open(path, encoding="utf-8").read()
+            if old not in text:
+                sys.exit(f"{name}: no \"{old}\" to reword")
+            open(path, "w", encoding="utf-8").write(text.replace(old, new, 1))
+            done = subprocess.run([sys.executable, os.path.join(copy, "tests/messages.py"), *sys.argv[2:]],
+                                  capture_output=True, text=True)
+            if done.returncode == 0:
+                failed.append(f"not caught: {name}: \"{old}\" as \"{new}\"")
+            else:
+                print(f"caught: {name}: \"{old}\" as \"{new}\": {done.stdout.strip()}")
+    print("\n".join(failed))
+    sys.exit(1 if failed else 0)
+
 mandoc, list_path, version, *debian = sys.argv[1:]
 
 

@@ -47,6 +47,7 @@ load helper
 # The calls: a write cut short by a signal is made again, and the bytes
 # after the blocks reach the file in a call or two, not one a byte.
 @test "a write interrupted by a signal is made again" { traced -e trace=write -e inject=write:error=EINTR:when=1; makes $((block + 1)) f $((block + 1)); }
+@test "a write that takes nothing is refused, not made again forever" { traced -e trace=write -e inject=write:retval=0:when=1; write_refused $((block + 1)) f; }
 @test "two blocks: a few write calls, not one a byte" { traced -e trace=write; makes $((2 * block)) f $((2 * block)); writes_at_most 3; }
 
 # Open refused: the line, status 1, nothing made or changed
