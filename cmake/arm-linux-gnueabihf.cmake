@@ -1,6 +1,8 @@
-# Cross build for 32-bit Arm Linux with hardware floating point, as on
-# Raspberry Pi OS 32-bit. The tests run it under qemu-arm (Debian:
-# qemu-user) and under Debian's armhf kernel.
+# Cross build for 32-bit Arm Linux with hardware floating point, Debian's
+# armhf: ARMv7 and Thumb-2 code, which the ARMv6 of a Raspberry Pi Zero or
+# Pi 1 does not run. The tests build with it the programs without 64-bit
+# offsets for Debian's armhf kernel, and the old armhf program that must
+# die on an ARM1176.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR armv7l)
 set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)

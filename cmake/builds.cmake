@@ -4,10 +4,12 @@
 # that ship, and packs them (dist.cmake). Both pack the same lines the same
 # way, so the programs tested are the programs shipped.
 #
-# arch(NAME RPM name QEMU name TRIPLE triple)
+# arch(NAME RPM name QEMU name TRIPLE triple [CPU cpu])
 #   an architecture by Debian's name, with rpm's, qemu's (qemu-NAME,
 #   qemu-system-NAME) and the GNU triple of its compiler and of its
-#   toolchain file, cmake/TRIPLE.cmake
+#   toolchain file, cmake/TRIPLE.cmake; CPU: the oldest CPU its packages
+#   must run on, as qemu names it (qemu-NAME -cpu help), on which qemu-user
+#   runs the rows of its lines
 #
 # line(NAME [NEEDS what...] [ARCH arch [MUSL]] [TOOLCHAIN file] [BUILD arg...]
 #      [PROGRAM line] [RUN kind[:place]] [ROWS row...] [QUICK] [SHIPS kind...])
@@ -17,7 +19,8 @@
 #              static on musl instead (cmake/musl.cmake)
 #   TOOLCHAIN  built with cmake/FILE.cmake
 #   BUILD      further CMake arguments for its tree
-#   PROGRAM    runs the program of that line instead of a build of its own
+#   PROGRAM    runs the program of that line instead of a build of its own;
+#              with SHIPS, ARCH names the packages' architecture
 #   RUN        host (this machine), qemu (qemu-user for its ARCH), wine,
 #              vm:ARCH (Debian's kernel for ARCH, a machine of
 #              "tests/vm.sh machines"), root:SUITE (a Debian root of
@@ -56,7 +59,9 @@ set(no_lfs "-DCMAKE_CXX_FLAGS=-U_FILE_OFFSET_BITS -U_TIME_BITS")
 arch(amd64   RPM x86_64  QEMU x86_64  TRIPLE x86_64-linux-gnu)
 arch(i386    RPM i686    QEMU i386    TRIPLE i686-linux-gnu)
 arch(arm64   RPM aarch64 QEMU aarch64 TRIPLE aarch64-linux-gnu)
-arch(armhf   RPM armv7hl QEMU arm     TRIPLE arm-linux-gnueabihf)
+# Raspberry Pi OS builds its armhf for the ARMv6 of the Pi Zero and Pi 1.
+arch(armhf   RPM armv7hl QEMU arm     TRIPLE arm-linux-gnueabihf CPU arm1176)
+arch(armel   RPM armv5tel QEMU arm    TRIPLE arm-linux-gnueabi CPU arm926)
 arch(riscv64 RPM riscv64 QEMU riscv64 TRIPLE riscv64-linux-gnu)
 
 line(native                  RUN host         ROWS table large dynamic QUICK)
@@ -70,7 +75,12 @@ line(i686-32bit-offsets      ARCH i386 BUILD ${no_lfs} RUN host ROWS control nol
 line(i686-32bit-offsets-qemu PROGRAM i686-32bit-offsets RUN qemu ROWS nolfs)
 line(linux-x86_64            ARCH amd64 MUSL  RUN host         ROWS table static          SHIPS tar deb rpm)
 line(linux-aarch64           ARCH arm64 MUSL  RUN qemu         ROWS table large static    SHIPS tar deb rpm)
-line(linux-armhf             ARCH armhf MUSL  RUN qemu         ROWS table large static    SHIPS tar deb rpm)
+# One 32-bit Arm program, ARMv5TE code with software floating point, static:
+# it runs on every Raspberry Pi and on Debian's armel and armhf alike. The
+# ARMv7 program of Debian's armhf compiler dies on the Pi Zero's ARM1176.
+line(linux-armel             ARCH armel MUSL  RUN qemu         ROWS table large static armv5 SHIPS tar deb)
+line(linux-armhf             PROGRAM linux-armel ARCH armhf RUN qemu ROWS table large static armv5 SHIPS tar deb rpm)
+line(armhf-armv7-on-arm1176  ARCH armhf MUSL  RUN qemu         ROWS illegal)
 line(linux-riscv64           ARCH riscv64 MUSL RUN qemu        ROWS table large static    SHIPS tar rpm)
 line(windows-x86_64          TOOLCHAIN mingw-w64-x86_64 RUN wine ROWS table large pe     SHIPS zip)
 line(windows-no-manifest     TOOLCHAIN mingw-w64-x86_64 BUILD -DZEROFIL_MANIFEST=OFF RUN wine ROWS table)

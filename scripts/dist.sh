@@ -158,7 +158,9 @@ while IFS=$'\t' read -r file kind line arch tree program; do
 		(cd "$stage" && find "zerofil-$version-$line" -type f | sort | zip -X -q "$out/$file" -@)
 		;;
 	deb)
-		cpack --config "$tree/CPackConfig.cmake" -B "$stage/deb-$line" >/dev/null
+		# The package's architecture is the list's: one program may ship as
+		# the package of another architecture (armel's as armhf's).
+		cpack --config "$tree/CPackConfig.cmake" -B "$stage/deb-$line" -D CPACK_DEBIAN_PACKAGE_ARCHITECTURE="$arch" >/dev/null
 		debs=("$stage/deb-$line"/*.deb)
 		((${#debs[@]} == 1)) || fails "$0: cpack made ${#debs[@]} packages for $line"
 		cp "${debs[0]}" "$out/$file"

@@ -51,6 +51,20 @@ imports() {
 	zeros root/f 5
 	[[ $(ls -A root) == $'f\nzerofil' ]]
 }
+# The 32-bit Arm program: ARMv5TE code, which the ARM926 and the ARM1176 of
+# the Raspberry Pi Zero and Pi 1 run (its rows run on them under qemu-arm);
+# the ARMv7 program of Debian's armhf compiler dies there.
+@test "armv5: ARMv5TE code" {
+	attrs=$(readelf -A "$ZEROFIL") || return
+	[[ $attrs == *"Tag_CPU_arch: v5TE"* ]] || { echo "$attrs"; return 1; }
+}
+@test "illegal: the ARMv7 program dies of an illegal instruction on this CPU" {
+	[[ $kind == qemu && " ${runner[*]} " == *" -cpu "* ]] || skip "runs only under qemu-user as a given CPU"
+	# qemu-user dumps its core in the case's folder otherwise.
+	wrapper=(sh -c 'ulimit -c 0 && exec "$@"' sh)
+	invoke 1048577 f
+	[[ $status == 132 ]] || { echo "status $status, want 132 (SIGILL)"; cat "$io/err"; return 1; }
+}
 # The rows of the lines that write onto a file system of their own
 # (tests/fs.sh), where a small one is soon full.
 @test "full: a full file system: the write line, what fitted kept, nothing left free" {

@@ -94,6 +94,8 @@ table)
 	mistake "arch riscv64: TRIPLE riscv64-linux-musl: Debian's is riscv64-linux-gnu" $t 's/TRIPLE riscv64-linux-gnu)/TRIPLE riscv64-linux-musl)/'
 	mistake 'arch arm64: RPM arm64: rpm has no architecture of that name' $t 's/^arch(arm64 *RPM aarch64/arch(arm64 RPM arm64/'
 	mistake 'arch riscv64: no toolchain file cmake/riscv64-linux-gnu.cmake' cmake/riscv64-linux-gnu.cmake '/CMAKE_CXX_COMPILER/d'
+	mistake 'arch armel: CPU without a value' $t 's/ CPU arm926)/ CPU)/'
+	mistake 'arch armel: CPU arm925: qemu-arm emulates no CPU of that name' $t 's/ CPU arm926)/ CPU arm925)/'
 	mistake 'line i686: unknown word "i386"' $t 's/^line(i686 *ARCH i386 /line(i686 i386 /'
 	mistake 'line i686-qemu: PROGRAM without a value' $t 's/^line(i686-qemu *PROGRAM i686 /line(i686-qemu PROGRAM /'
 	mistake "line i686-qemu: PROGRAM runs another line's program" $t '/^line(i686-qemu /s/PROGRAM i686 /PROGRAM i686 ARCH i386 /'
