@@ -56,7 +56,7 @@ EOF
 
 # check KIND: run the check of that kind in the copy; its output in $tmp/log
 check() {
-	local copy=$tmp/copy
+	local copy=$tmp/copy status=0
 	case $1 in
 	table)
 		cmake -S "$copy" -B "$tmp/b" -DBUILD_TESTING=OFF -DZEROFIL_WERROR=ON >/dev/null &&
@@ -77,7 +77,13 @@ check() {
 		;;
 	fs) "$copy/tests/fs.sh" ntfs-3g true && "$copy/tests/fs.sh" left ;;
 	*) fails "$0: no check named $1" ;;
-	esac >"$tmp/log" 2>&1
+	esac >"$tmp/log" 2>&1 || status=$?
+	# What a planted fault left behind, gone before the next run.
+	if [[ $1 == fs ]]; then
+		losetup -n -O NAME,BACK-FILE | awk '/zerofil-fs/ { print $1 }' | xargs -r -n 1 losetup -d
+		rm -rf /tmp/zerofil-fs.*
+	fi
+	return "$status"
 }
 
 # copy: a fresh copy of this tree's files (not its build folders)
