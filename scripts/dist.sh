@@ -89,8 +89,6 @@ if [[ -n $only ]]; then
 		"$list" >"$stage/list"
 	list=$stage/list
 	[[ -n $(release_files "$list" file) ]] || fails "$0: $3 names no file of a line $only"
-fi
-if [[ -n $only ]]; then
 	(cd "$out" && release_files "$list" file | xargs rm -f --)
 else
 	(cd "$out" && xargs rm -f -- <<<"$mine")
