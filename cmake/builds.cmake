@@ -23,7 +23,9 @@
 #              with SHIPS, ARCH names the packages' architecture
 #   RUN        host (this machine), qemu (qemu-user for its ARCH), wine,
 #              vm:ARCH (Debian's kernel for ARCH, a machine of
-#              "tests/vm.sh machines"), root:SUITE (a Debian root of
+#              "tests/vm.sh machines"), board:ARCH (Debian's kernel for
+#              ARCH on a board of "tests/vm.sh boards", which runs the
+#              rows), root:SUITE (a Debian root of
 #              that suite, tests/root.sh), disk:FS (the file system FS of
 #              "tests/fs.sh disks", made and mounted under Debian 13's
 #              amd64 kernel, which runs the rows there) or fuse:FS (FS of
@@ -88,6 +90,10 @@ line(cygwin-platform         TOOLCHAIN cygwin-mingw)
 line(vm-armhf                PROGRAM linux-armhf RUN vm:armhf  ROWS sample large)
 line(vm-armhf-32bit-offsets  ARCH armhf BUILD ${static} ${no_lfs} RUN vm:armhf ROWS control)
 line(vm-aarch64              PROGRAM linux-aarch64 RUN vm:arm64 ROWS sample large)
+# On the Raspberry Pi Zero's ARM1176, under Debian's kernel for it; where
+# the ARMv7 program must die.
+line(vm-raspi0               PROGRAM linux-armhf RUN board:armel ROWS sample large)
+line(vm-raspi0-armv7         PROGRAM armhf-armv7-on-arm1176 RUN board:armel ROWS illegal)
 line(vm-i686                 ARCH i386 BUILD ${static} RUN vm:amd64 ROWS sample large)
 line(vm-i686-32bit-offsets   ARCH i386 BUILD ${static} ${no_lfs} RUN vm:amd64 ROWS control)
 # The shipped x86-64 program on the file systems images are written to:

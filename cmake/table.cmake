@@ -241,13 +241,16 @@ function(arch name)
 endfunction()
 
 # The places a runner may name, each listed by what provides it: the
-# machines whose kernel tests/vm.sh boots (by Debian's architecture), the
-# file systems of tests/fs.sh (those with a disk on the disks machine, and
+# machines whose kernel tests/vm.sh boots (by Debian's architecture), those
+# of them that are boards, the file systems of tests/fs.sh (those with a disk on the disks machine, and
 # those mounted through FUSE), and Debian's suites (distro-info).
 execute_process(COMMAND ${PROJECT_SOURCE_DIR}/tests/vm.sh machines OUTPUT_VARIABLE vm_machines
   OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
 string(REPLACE " " ";" vm_machines "${vm_machines}")
 list(REMOVE_ITEM vm_machines disks)
+execute_process(COMMAND ${PROJECT_SOURCE_DIR}/tests/vm.sh boards OUTPUT_VARIABLE vm_boards
+  OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+string(REPLACE " " ";" vm_boards "${vm_boards}")
 execute_process(COMMAND ${PROJECT_SOURCE_DIR}/tests/fs.sh disks OUTPUT_VARIABLE disk_fs COMMAND_ERROR_IS_FATAL ANY)
 string(REGEX REPLACE " [^\n]*\n" ";" disk_fs "${disk_fs}")
 execute_process(COMMAND ${PROJECT_SOURCE_DIR}/tests/fs.sh fuse OUTPUT_VARIABLE fuse_fs
@@ -282,6 +285,7 @@ kind(host)
 kind(qemu)
 kind(wine)
 kind(vm   PLACE ARCH vm_machines LABEL system)
+kind(board PLACE ARCH vm_boards LABEL system)
 kind(root PLACE SUITE debian_suites LABEL distros)
 kind(disk PLACE FS disk_fs LABEL disks)
 kind(fuse PLACE FS fuse_fs LABEL disks)
@@ -333,6 +337,10 @@ macro(runner_of)
     set(tools qemu-system-${arch_QEMU_${place}} mmdebstrap cpio xz)
     set(runner ${PROJECT_SOURCE_DIR}/tests/vm.sh ${CMAKE_BINARY_DIR}/vm/${place})
     set(runs "Debian's ${place} kernel (qemu-system-${arch_QEMU_${place}})")
+  elseif(kind STREQUAL "board")
+    set(tools qemu-system-${arch_QEMU_${place}} mmdebstrap cpio xz)
+    set(runner ${PROJECT_SOURCE_DIR}/tests/vm.sh ${CMAKE_BINARY_DIR}/vm/${place})
+    set(runs "Debian's ${place} kernel on an emulated board, the rows on it (qemu-system-${arch_QEMU_${place}})")
   elseif(kind STREQUAL "root")
     set(tools RUNS_AS_ROOT mmdebstrap unshare)
     set(runner ${PROJECT_SOURCE_DIR}/tests/root.sh ${CMAKE_BINARY_DIR}/roots/${place})
@@ -507,8 +515,8 @@ macro(line_runner_checked)
   if(kind STREQUAL "disk" AND NOT program_arch STREQUAL "amd64")
     wrong(${what} "RUN disk: the disks machine runs amd64 programs, and the program is for \"${program_arch}\"")
   endif()
-  if(kind STREQUAL "vm" AND NOT place IN_LIST arches)
-    wrong(${what} "RUN vm:${place}: not an arch() of the table")
+  if(kind MATCHES "^(vm|board)$" AND NOT place IN_LIST arches)
+    wrong(${what} "RUN ${kind}:${place}: not an arch() of the table")
   endif()
   if(kind STREQUAL "root" AND (a_ARCH OR a_TOOLCHAIN OR a_BUILD OR a_PROGRAM OR a_SHIPS))
     wrong(${what} "RUN root builds the program inside the root: nothing else builds it")

@@ -59,7 +59,9 @@ imports() {
 	[[ $attrs == *"Tag_CPU_arch: v5TE"* ]] || { echo "$attrs"; return 1; }
 }
 @test "illegal: the ARMv7 program dies of an illegal instruction on this CPU" {
-	[[ $kind == qemu && " ${runner[*]} " == *" -cpu "* ]] || skip "runs only under qemu-user as a given CPU"
+	# Under qemu-user as a given CPU, or natively on a CPU older than ARMv7.
+	[[ ($kind == qemu && " ${runner[*]} " == *" -cpu "*) || ($kind == host && $(uname -m) == armv[56]*) ]] ||
+		skip "runs only under qemu-user as a given CPU, or on an ARMv5 or ARMv6"
 	# qemu-user dumps its core in the case's folder otherwise.
 	wrapper=(sh -c 'ulimit -c 0 && exec "$@"' sh)
 	invoke 1048577 f

@@ -118,7 +118,9 @@ table)
 	mistake 'line native: RUN qemu: qemu-user runs a program built for an ARCH' $t '/^line(native /s/RUN host/RUN qemu/'
 	mistake 'line fs-vfat: RUN disk: the disks machine runs amd64 programs' $t '/^line(fs-vfat /s/PROGRAM linux-x86_64/PROGRAM linux-aarch64/'
 	mistake 'line vm-ppc: RUN vm:ppc64el: not an arch' $t '/^line(vm-aarch64 /s/^/line(vm-ppc PROGRAM native RUN vm:ppc64el ROWS sample)\n/' \
-		tests/vm.sh 's/^\(amd64 bookworm .*\)$/\1\nppc64el bookworm linux-image-powerpc64le hvc0 qemu-system-ppc64/'
+		tests/vm.sh 's/^\(amd64 bookworm .*\)$/\1\nppc64el bookworm linux-image-powerpc64le hvc0 9p qemu-system-ppc64/'
+	mistake 'line vm-raspi0: RUN board:armhf: no ARCH of that name .there are armel.' $t '/^line(vm-raspi0 /s/board:armel/board:armhf/'
+	mistake 'machine armel .line 5 of its machines.: reached by "consol", not 9p or console' tests/vm.sh 's/ console qemu-system-arm / consol qemu-system-arm /'
 	mistake 'line bullseye: RUN root builds the program inside the root' $t '/^line(bullseye /s/RUN root:bullseye/RUN root:bullseye ARCH amd64/'
 	mistake 'the rows "sampel" are declared in a bats file, and no line' tests/zerofil.bats '0,/test_tags=sample/s//test_tags=sampel/'
 	mistake 'scripts/packages.tsv:[0-9]+: not "program' scripts/packages.tsv 's/^cmake\tcmake\tbuild$/cmake cmake build/'

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# vm.sh machines: the names of the machines below.
+# vm.sh machines: the names of the machines below that share folders.
+# vm.sh boards: the names of those that do not (a board, reached by its
+# console).
 # vm.sh DIR make: unpack Debian's kernel and busybox for the machine that
 # DIR names (armhf, arm64, amd64) into DIR, and make a small initramfs.
 # vm.sh DIR start FOLDER...: boot that machine under qemu-system, in the
@@ -11,37 +13,69 @@
 # vm.sh DIR PROG ARGS...: run PROG with ARGS on the machine, in this
 # folder, which must be in a FOLDER it shares, as PROG must. Prints what
 # PROG printed and exits with its status; 125 if the machine is not up.
+# vm.sh DIR run PATH... -- COMMAND...: boot the board that DIR names with
+# each PATH (a file or a folder) at the same path, run COMMAND there, in
+# this folder, and power it off: prints what COMMAND printed (its output
+# and its errors together, as its console shows them) and exits with its
+# status; 125 if the board never said how COMMAND ended.
 set -euo pipefail
 # mkfs.ext4 is where root finds it.
 PATH=$PATH:/usr/sbin:/sbin
 # shellcheck source-path=SCRIPTDIR/.. source=scripts/lib.sh
 . "$(dirname "$0")/../scripts/lib.sh"
 # The machines, by Debian's name for their architecture: Debian's suite
-# and kernel package, the kernel's console, and how qemu emulates it. The
+# and kernel package, the kernel's console, how this machine reaches it,
+# and how qemu emulates it (@FILE: that device tree of the kernel's).
+# 9p: it shares folders through virtio, and runs the commands it is given
+# while it is up. console: a board without virtio, such as the Raspberry
+# Pi Zero's (raspi0, an ARM1176): it boots for each command, with the
+# files the command needs in its initramfs and its own userland beside
+# them, and says on its console what the command printed. The
 # disks machine boots Debian 13's amd64 kernel, which has every file
 # system's driver (ntfs3 among them), from a Debian 13 root with the tools
 # that make and serve them, and a disk for each file system of tests/fs.sh.
 # qemu64 writes faster under emulation than max.
-machines="armhf bookworm linux-image-armmp-lpae ttyAMA0 qemu-system-arm -M virt -cpu cortex-a15
-arm64 bookworm linux-image-arm64 ttyAMA0 qemu-system-aarch64 -M virt -cpu cortex-a57
-amd64 bookworm linux-image-amd64 ttyS0 qemu-system-x86_64 -M pc -cpu qemu64
-disks trixie linux-image-amd64 ttyS0 qemu-system-x86_64 -M pc -cpu qemu64"
-if [[ $1 == machines ]]; then
-	cut -d ' ' -f 1 <<<"$machines" | paste -sd ' '
+machines="armhf bookworm linux-image-armmp-lpae ttyAMA0 9p qemu-system-arm -M virt -cpu cortex-a15
+arm64 bookworm linux-image-arm64 ttyAMA0 9p qemu-system-aarch64 -M virt -cpu cortex-a57
+amd64 bookworm linux-image-amd64 ttyS0 9p qemu-system-x86_64 -M pc -cpu qemu64
+disks trixie linux-image-amd64 ttyS0 9p qemu-system-x86_64 -M pc -cpu qemu64
+armel bookworm linux-image-rpi ttyAMA0 console qemu-system-arm -M raspi0 -dtb @bcm2835-rpi-zero.dtb"
+n=0
+while read -r name _ _ _ reached _; do
+	n=$((n + 1))
+	[[ $reached == @(9p|console) ]] ||
+		fails "$0: machine $name (line $n of its machines): reached by \"$reached\", not 9p or console"
+done <<<"$machines"
+case $1 in
+machines | boards)
+	reached=9p
+	[[ $1 == machines ]] || reached=console
+	awk -v r=$reached '$5 == r { print $1 }' <<<"$machines" | paste -sd ' '
 	exit
-fi
+	;;
+esac
 dir=$1
 shift
 arch=${dir##*/}
-read -r _ suite kernel console qemu < <(awk -v m="$arch" '$1 == m' <<<"$machines") ||
+read -r _ suite kernel console reach qemu < <(awk -v m="$arch" '$1 == m' <<<"$machines") ||
 	{ echo "$0: no machine named $arch" >&2; exit 2; }
 read -ra qemu <<<"$qemu"
+# A board's userland, in which its commands run: what bats and the rows
+# use, and mkfs.ext4 for the disk its cases write on.
+userland=bash,bats,coreutils,diffutils,findutils,grep,sed,mawk,mount,util-linux,e2fsprogs
+# Debian's Raspberry Pi kernel waits forever for the power controller of
+# the BCM2835, which qemu does not emulate.
+board_append="initcall_blacklist=bcm2835_pm_driver_init"
+# The command, each word in single quotes.
+q() { printf "'%s' " "${1//\'/\'\\\'\'}"; }
 # What the disks machine's root holds: bats and what tests/fs.sh runs.
 system=bats,kmod,e2fsprogs,iproute2,strace,util-linux,procps,quota,nfs-kernel-server,xfsprogs,btrfs-progs,dosfstools,exfatprogs,f2fs-tools,ntfs-3g
 
 if [[ $1 == make ]]; then
+	include=$kernel,busybox-static
+	[[ $reach != console ]] || include+=,$userland
 	# shellcheck disable=SC2317 # run by made
-	unpack() { debian_tree "$suite" "$1" --variant=extract --architectures="${arch/disks/amd64}" --include="$kernel,busybox-static"; }
+	unpack() { debian_tree "$suite" "$1" --variant=extract --architectures="${arch/disks/amd64}" --include="$include"; }
 	made "$dir/root" unpack
 	# Debian 13's packages hold their files below /usr alone.
 	usr=$dir/root
@@ -60,12 +94,21 @@ if [[ $1 == make ]]; then
 		done
 	}
 	order=""
-	modules virtio_pci 9pnet_virtio 9p
 	# ext4 asks for crc32c only when it mounts.
-	[[ $arch != disks ]] || modules virtio_blk crc32c_generic ext4
+	if [[ $reach == console ]]; then
+		modules zram crc32c_generic ext4
+	else
+		modules virtio_pci 9pnet_virtio 9p
+		[[ $arch != disks ]] || modules virtio_blk crc32c_generic ext4
+	fi
 	init=$dir/init.d
 	rm -rf "$init"
 	mkdir -p "$init/bin" "$init/lib"
+	# A board's initramfs is its whole userland, without the kernel's own
+	# files and the documentation.
+	[[ $reach != console ]] || tar -C "$dir/root" -c --exclude=./boot --exclude='./lib/modules' \
+		--exclude='./usr/lib/linux-image-*' --exclude=./usr/share/doc --exclude=./usr/share/man \
+		--exclude=./usr/share/locale --exclude=./usr/share/info . | tar -C "$init" -x
 	cp "$usr/bin/busybox" "$init/bin/"
 	for f in $order; do
 		m=${f##*/}
@@ -96,6 +139,8 @@ if [[ $1 == make ]]; then
 	cat >"$guest" <<-'GUEST'
 		# off: power off, also where no poweroff command is at hand
 		off() { sync; poweroff -f 2>/dev/null || echo o >/proc/sysrq-trigger; sleep 10; }
+		# The userland's programs before busybox's.
+		export PATH=/usr/sbin:/usr/bin:/sbin:/bin
 		mkdir -p /sys /ctl /tmp
 		mount -t sysfs sys /sys
 		mountpoint -q /dev/pts || { mkdir -p /dev/pts; mount -t devpts devpts /dev/pts; }
@@ -104,43 +149,63 @@ if [[ $1 == make ]]; then
 		for n in 0:stdin 1:stdout 2:stderr; do [ -e "/dev/${n#*:}" ] || ln -s "/proc/self/fd/${n%%:*}" "/dev/${n#*:}"; done
 		! command -v ip >/dev/null || ip link set lo up
 		mount -t tmpfs run /run 2>/dev/null || true
-		# share TAG PATH: mount a host folder, once its device is there
-		share() {
-			i=0
-			until mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000,cache=none "$1" "$2" 2>/dev/null; do
-				i=$((i + 1))
-				[ $i -lt 100 ] || { echo "no 9p share $1"; off; }
-				sleep 0.1
-			done
-		}
-		share ctl /ctl
-		while read -r tag path; do mkdir -p "$path"; share "$tag" "$path"; done </ctl/shares
-		: >/ctl/ready
-		# Each command is a file ID.job; its output and status go beside
-		# it. ID.kill asks to end it.
-		idle=0
-		while [ ! -e /ctl/stop ] && [ $idle -lt 3600 ]; do
-			idle=$((idle + 1))
-			for job in /ctl/*.job; do
-				[ -e "$job" ] || continue
-				id=${job%.job}
-				mv "$job" "$id.running"
-				sh "$id.running" >"$id.out" 2>"$id.err" &
-				pid=$!
-				while kill -0 $pid 2>/dev/null; do
-					[ ! -e "$id.kill" ] || kill -9 $pid
-					sleep 0.02
-				done
-				wait $pid
-				echo $? >"$id.st"
-				mv "$id.st" "$id.status"
-				idle=0
-			done
-			# Idle, it looks less often: under emulation each look costs.
-			if [ $idle -gt 20 ]; then sleep 1; elif [ $idle -gt 0 ]; then sleep 0.1; fi
-		done
-		off
 	GUEST
+	if [[ $reach == console ]]; then
+		cat >>"$guest" <<-'BOARD'
+			# The cases write on an ext4 in RAM, where zram keeps a page of
+			# zeros as a mark alone: 9 GiB fit in the board's 512 MiB, and are
+			# written at the speed of its memory (its SD card takes 5 MiB/s).
+			echo 9G >/sys/block/zram0/disksize
+			mkfs.ext4 -q /dev/zram0
+			mkdir -p /cases
+			mount -t ext4 /dev/zram0 /cases
+			export ZEROFIL_CASE_DIR=/cases
+			echo "zerofil-vm: Linux $(uname -r), $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)"
+			echo "zerofil-vm: begin"
+			bash /job </dev/null
+			echo "zerofil-vm: status $?"
+			off
+		BOARD
+	else
+		cat >>"$guest" <<-'GUEST'
+			# share TAG PATH: mount a host folder, once its device is there
+			share() {
+				i=0
+				until mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000,cache=none "$1" "$2" 2>/dev/null; do
+					i=$((i + 1))
+					[ $i -lt 100 ] || { echo "no 9p share $1"; off; }
+					sleep 0.1
+				done
+			}
+			share ctl /ctl
+			while read -r tag path; do mkdir -p "$path"; share "$tag" "$path"; done </ctl/shares
+			: >/ctl/ready
+			# Each command is a file ID.job; its output and status go beside
+			# it. ID.kill asks to end it.
+			idle=0
+			while [ ! -e /ctl/stop ] && [ $idle -lt 3600 ]; do
+				idle=$((idle + 1))
+				for job in /ctl/*.job; do
+					[ -e "$job" ] || continue
+					id=${job%.job}
+					mv "$job" "$id.running"
+					sh "$id.running" >"$id.out" 2>"$id.err" &
+					pid=$!
+					while kill -0 $pid 2>/dev/null; do
+						[ ! -e "$id.kill" ] || kill -9 $pid
+						sleep 0.02
+					done
+					wait $pid
+					echo $? >"$id.st"
+					mv "$id.st" "$id.status"
+					idle=0
+				done
+				# Idle, it looks less often: under emulation each look costs.
+				if [ $idle -gt 20 ]; then sleep 1; elif [ $idle -gt 0 ]; then sleep 0.1; fi
+			done
+			off
+		GUEST
+	fi
 	chmod 755 "$init/init"
 	(cd "$init" && find . | cpio --quiet -o -H newc) >"$dir/initrd"
 	rm -rf "$init"
@@ -232,6 +297,55 @@ start)
 	echo "the $arch machine is up, on Debian's kernel ${kernel##*/vmlinuz-}"
 	exit
 	;;
+run)
+	shift
+	[[ $reach == console ]] || fails "$0: the $arch machine shares folders: vm.sh DIR start, then vm.sh DIR PROG"
+	run=$(mktemp -d)
+	pid=""
+	# shellcheck disable=SC2317 # run by the trap
+	finish() {
+		[[ -z $pid ]] || { kill -9 "$pid" && wait "$pid"; } 2>/dev/null || true
+		rm -rf "$run"
+	}
+	trap finish EXIT
+	mkdir "$run/files"
+	while (($# > 0)) && [[ $1 != -- ]]; do
+		mkdir -p "$run/files${1%/*}"
+		cp -a "$1" "$run/files$1"
+		shift
+	done
+	(($# > 1)) || fails "$0: run PATH... -- COMMAND...: no command"
+	shift
+	{ printf 'mkdir -p '; q "$PWD"; printf '&& cd '; q "$PWD"; printf '&& exec '; for a in "$@"; do q "$a"; done; echo; } \
+		>"$run/files/job"
+	# The kernel unpacks one archive after the other.
+	(cd "$run/files" && find . | cpio --quiet -o -H newc) | cat "$dir/initrd" - >"$run/initrd"
+	for i in "${!qemu[@]}"; do
+		[[ ${qemu[i]} != @* ]] || qemu[i]=$(echo "$dir"/root/usr/lib/linux-image-*/"${qemu[i]#@}")
+	done
+	kernel=$(echo "$dir"/root/boot/vmlinuz-*)
+	log=$run/console
+	"${qemu[@]}" -display none -monitor none -serial "file:$log" -no-reboot -nic none \
+		-kernel "$kernel" -initrd "$run/initrd" \
+		-append "console=$console rdinit=/init quiet loglevel=1 panic=-1 $board_append" </dev/null >"$run/qemu" 2>&1 &
+	pid=$!
+	# It says how the command ended, then halts: qemu's board does not
+	# power off.
+	until grep -q '^zerofil-vm: status' "$log" 2>/dev/null; do
+		kill -0 "$pid" 2>/dev/null || break
+		sleep 1
+	done
+	tr -d '\r' <"$log" >"$run/out"
+	status=$(sed -n 's/^zerofil-vm: status \([0-9]*\)$/\1/p' "$run/out")
+	if [[ -z $status ]]; then
+		echo "$0: the $arch board stopped before it said how the command ended; qemu and its console:" >&2
+		tail -n 30 "$run/qemu" "$run/out" >&2
+		exit 125
+	fi
+	echo "# the $arch board: $(sed -n 's/^zerofil-vm: Linux/Debian'"'"'s kernel/p' "$run/out"), ${qemu[*]:0:3}"
+	sed -n '/^zerofil-vm: begin$/,/^zerofil-vm: status/{/^zerofil-vm: /d;p}' "$run/out"
+	exit "$status"
+	;;
 esac
 
 if ! up || [[ ! -f $ctl/ready ]]; then
@@ -239,8 +353,6 @@ if ! up || [[ ! -f $ctl/ready ]]; then
 	exit 125
 fi
 id=$BASHPID-$RANDOM
-# The command, each word in single quotes.
-q() { printf "'%s' " "${1//\'/\'\\\'\'}"; }
 { printf 'cd '; q "$PWD"; printf '&& exec '; for a in "$@"; do q "$a"; done; echo; } >"$ctl/$id.new"
 mv "$ctl/$id.new" "$ctl/$id.job"
 # A run that is timed out ends the program on the machine too.
