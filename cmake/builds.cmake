@@ -26,7 +26,8 @@
 #              "tests/vm.sh machines"), board:ARCH (Debian's kernel for
 #              ARCH on a board of "tests/vm.sh boards", which runs the
 #              rows), root:SUITE (a Debian root of
-#              that suite, tests/root.sh), disk:FS (the file system FS of
+#              that suite, tests/root.sh), msi (Wine, the program
+#              installed by the release's MSI, tests/msi.sh), disk:FS (the file system FS of
 #              "tests/fs.sh disks", made and mounted under Debian 13's
 #              amd64 kernel, which runs the rows there) or fuse:FS (FS of
 #              "tests/fs.sh fuse", mounted here through FUSE, the rows on
@@ -35,8 +36,9 @@
 #              tagged so), or a group of tests/builds.bats
 #   QUICK      its rows, but the long large and control ones, are in the
 #              maintainer's quick label (ctest -L quick)
-#   SHIPS      release files made from it: tar, zip, deb, rpm (the last
-#              two name the package by its ARCH); dist.cmake names each
+#   SHIPS      release files made from it: tar, zip, msi (a Windows
+#              installer of the zip's files), deb, rpm (the last two name
+#              the package by its ARCH); dist.cmake names each
 # Every field is checked where it is read (cmake/table.cmake): a word that
 # is none of these, or a value that is not one of those it may be, stops
 # the configure, naming the line.
@@ -84,7 +86,8 @@ line(linux-armel             ARCH armel MUSL  RUN qemu         ROWS table large 
 line(linux-armhf             PROGRAM linux-armel ARCH armhf RUN qemu ROWS table large static armv5 SHIPS tar deb rpm)
 line(armhf-armv7-on-arm1176  ARCH armhf MUSL  RUN qemu         ROWS illegal)
 line(linux-riscv64           ARCH riscv64 MUSL RUN qemu        ROWS table large static    SHIPS tar rpm)
-line(windows-x86_64          TOOLCHAIN mingw-w64-x86_64 RUN wine ROWS table large pe     SHIPS zip)
+line(windows-x86_64          TOOLCHAIN mingw-w64-x86_64 RUN wine ROWS table large pe     SHIPS zip msi)
+line(windows-msi             PROGRAM windows-x86_64 RUN msi ROWS sample)
 line(windows-no-manifest     TOOLCHAIN mingw-w64-x86_64 BUILD -DZEROFIL_MANIFEST=OFF RUN wine ROWS table)
 line(cygwin-platform         TOOLCHAIN cygwin-mingw)
 line(vm-armhf                PROGRAM linux-armhf RUN vm:armhf  ROWS sample large)

@@ -6,7 +6,7 @@
 # the build tree, a file a row under a header that names the columns, which
 # every reader takes by name:
 #   file      the file's name
-#   kind      tar, zip, deb, rpm, source, sbom, provenance, sums or
+#   kind      tar, zip, msi, deb, rpm, source, sbom, provenance, sums or
 #             signature (an OpenPGP signature of the file it names less .asc)
 #   line      the line of the table it comes from
 #   arch      the architecture as the package names it (deb, rpm)
@@ -43,6 +43,10 @@ foreach(name IN LISTS lines)
     elseif(kind STREQUAL "zip")
       set(file zerofil-${v}-${name}.zip)
       set(notices THIRD-PARTY-NOTICES.txt)
+    elseif(kind STREQUAL "msi")
+      set(file zerofil-${v}-${name}.msi)
+      set(notices THIRD-PARTY-NOTICES.txt)
+      set(unpacked msi-${name})
     elseif(kind STREQUAL "deb")
       set(pkg_arch ${arch})
       set(file zerofil_${v}_${pkg_arch}.deb)

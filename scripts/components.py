@@ -362,7 +362,7 @@ def sbom(args):
         add({"name": name, "SPDXID": file_id, "packageFileName": name, "versionInfo": version,
              "downloadLocation": "NOASSERTION", "filesAnalyzed": False,
              "checksums": [{"algorithm": "SHA256", "checksumValue": sums[name]}],
-             "primaryPackagePurpose": "INSTALL" if kind in ("deb", "rpm") else "ARCHIVE",
+             "primaryPackagePurpose": "INSTALL" if kind in ("msi", "deb", "rpm") else "ARCHIVE",
              "supplier": "Organization: " + about("Authors")})
         relations.append(("SPDXRef-DOCUMENT", "DESCRIBES", file_id))
         if line not in programs:

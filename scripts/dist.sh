@@ -62,7 +62,7 @@ if ((${#unsigned[@]})); then
 fi
 if [[ -n $pkcs12 && ! -r $pkcs12 ]]; then fails "$0: ZEROFIL_SIGN_PKCS12: no file $pkcs12"; fi
 # The tools that make the release files, whose packages the provenance names.
-tools=(cmake dpkg-deb rpmbuild tar gzip zip git python3)
+tools=(cmake dpkg-deb rpmbuild tar gzip zip wixl msibuild faketime git python3)
 [[ -z $openpgp ]] || tools+=(gpg rpmsign)
 [[ -z $pkcs12 ]] || tools+=(osslsigncode)
 
@@ -94,6 +94,16 @@ else
 	(cd "$out" && xargs rm -f -- <<<"$mine")
 fi
 
+# authenticode FILE: sign FILE (a program or an installer) with the
+# PKCS#12 key, at the release's time, which makes the signature the same
+# at every run; removing it gives the unsigned file.
+authenticode() {
+	osslsigncode sign -pkcs12 "$pkcs12" -pass "${ZEROFIL_SIGN_PKCS12_PASSWORD-}" -n zerofil \
+		-i "$(about Homepage)" -h sha256 -time "$SOURCE_DATE_EPOCH" \
+		-in "$1" -out "$stage/signed" >/dev/null || fails "$0: osslsigncode could not sign ${1##*/} with $pkcs12"
+	mv "$stage/signed" "$1"
+}
+
 # folder LINE TREE PROGRAM: the folder of the line's archive, in the
 # stage: the stripped program beside its documents, no bin/ or share/
 folder() {
@@ -103,15 +113,7 @@ folder() {
 	mkdir -m 755 "$stage/$name"
 	if [[ $3 == *.exe ]]; then
 		find "$stage/$line" -type f -exec cp -t "$stage/$name" {} +
-		if [[ -n $pkcs12 ]]; then
-			# Signed at the release's time, which makes the signature the
-			# same at every run; removing it gives the unsigned program.
-			osslsigncode sign -pkcs12 "$pkcs12" -pass "${ZEROFIL_SIGN_PKCS12_PASSWORD-}" -n zerofil \
-				-i "$(about Homepage)" -h sha256 -time "$SOURCE_DATE_EPOCH" \
-				-in "$stage/$name/$3" -out "$stage/signed.exe" >/dev/null ||
-				fails "$0: osslsigncode could not sign $3 with $pkcs12"
-			mv "$stage/signed.exe" "$stage/$name/$3"
-		fi
+		[[ -z $pkcs12 ]] || authenticode "$stage/$name/$3"
 	else
 		cp "$stage/$line"/bin/zerofil "$tree/zerofil.1" "$tree/README.md" "$src/LICENSE" "$stage/$name/"
 		cp "$tree/THIRD-PARTY-NOTICES" "$stage/$name/"
@@ -154,6 +156,12 @@ while IFS=$'\t' read -r file kind line arch tree program; do
 		folder "$line" "$tree" "$program"
 		# -X: no owner or time fields beyond the DOS time, which TZ fixes.
 		(cd "$stage" && find "zerofil-$version-$line" -type f | sort | zip -X -q "$out/$file" -@)
+		;;
+	msi)
+		# The zip's files, its signed program among them, installed.
+		folder "$line" "$tree" "$program"
+		"$src/scripts/msi.sh" "$stage/zerofil-$version-$line" "$version" "$out/$file"
+		[[ -z $pkcs12 ]] || authenticode "$out/$file"
 		;;
 	deb)
 		# The package's architecture is the list's: one program may ship as

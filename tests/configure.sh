@@ -107,6 +107,7 @@ table)
 	mistake 'line cygwin-platform: TOOLCHAIN cygwin: no cmake/cygwin.cmake' $t 's/TOOLCHAIN cygwin-mingw/TOOLCHAIN cygwin/'
 	mistake 'line i686: ROWS larg: no group' $t '/^line(i686 /s/ROWS table large/ROWS table larg/'
 	mistake 'line linux-riscv64: SHIPS rpms: not a release kind' $t '/^line(linux-riscv64 /s/SHIPS tar rpm/SHIPS tar rpms/'
+	mistake "line windows-x86_64: SHIPS msi: the installer holds the zip's files" $t '/^line(windows-x86_64 /s/SHIPS zip msi/SHIPS msi/'
 	mistake 'line windows-x86_64: SHIPS deb: a package names its architecture' $t '/^line(windows-x86_64 /s/SHIPS zip/SHIPS zip deb/'
 	mistake 'line native: RUN hots: not none, host, qemu' $t '/^line(native /s/RUN host/RUN hots/'
 	mistake 'line bullseye: RUN root names where: root:SUITE' $t '/^line(bullseye /s/RUN root:bullseye/RUN root/'

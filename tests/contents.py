@@ -166,7 +166,8 @@ def uri(value):
 
 # The tools that make each kind of release file, which the provenance must
 # name among its packaging tools, besides CMake and Python.
-TOOLS = {"tar": ("tar", "gzip"), "zip": ("zip",), "deb": ("dpkg-deb",), "rpm": ("rpmbuild",), "source": ("git",)}
+TOOLS = {"tar": ("tar", "gzip"), "zip": ("zip",), "msi": ("wixl", "msibuild"), "deb": ("dpkg-deb",), "rpm": ("rpmbuild",),
+         "source": ("git",)}
 
 
 def provenance(path, dist, sbom_doc, rows, signed=False):
@@ -268,7 +269,7 @@ def main():
         if kind == "deb":
             debian_copyright(path, linked[line])
         else:
-            notices(path, linked[line], crlf=kind == "zip")
+            notices(path, linked[line], crlf=kind in ("zip", "msi"))
     sbom_doc = None
     for row in rows:
         if row["kind"] == "sbom":

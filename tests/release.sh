@@ -144,7 +144,7 @@ signed)
 			{ cat "$tmp/log"; exit 1; }
 		cmp "$tmp/out/$f" "$tmp/again/$f" || fails "$f: signed twice, not the same"
 		echo "signed twice, the same: $f"
-	done < <(release_files "$list" "file line" zip)
+	done < <(release_files "$list" "file line" zip msi)
 	out=$tmp/out
 	rpm=(rpm --dbpath "$tmp/rpmdb")
 	"${rpm[@]}" --import "$tmp/release.asc"
@@ -232,6 +232,27 @@ signed)
 		caught "$program with its signature stripped" authenticode "$tmp/stripped.exe"
 		rm -rf "$tmp/signed" "$tmp/unsigned" "$tmp/"*.exe
 	done < <(release_files "$list" "file line program" zip)
+	# The installer: signed itself, and holding the signed program.
+	while IFS=$'\t' read -r f line program; do
+		authenticode "$f" || fails "osslsigncode verify $f: not verified"
+		echo "verified: osslsigncode verify -CAfile release.pem -in $f"
+		mkdir "$tmp/signed"
+		msiextract -C "$tmp/signed" "$f" >/dev/null
+		zip=$(release_files "$list" "file line" zip | awk -F '\t' -v l="$line" '$2 == l { print $1 }')
+		cmp "$tmp/signed/zerofil/$program" <(unzip -p "$zip" "zerofil-$v-$line/$program") ||
+			fails "$f: does not hold the signed $program of $zip"
+		echo "holds the signed program of $zip: $f"
+		# A byte of the file may be in no stream, which the signature covers.
+		cp "$f" "$tmp/changed.msi"
+		msibuild "$tmp/changed.msi" -q "UPDATE \`Property\` SET \`Value\` = 'changed' WHERE \`Property\` = 'ARPCOMMENTS'"
+		caught "$f with a property changed" authenticode "$tmp/changed.msi"
+		osslsigncode remove-signature -in "$f" -out "$tmp/stripped.msi" >/dev/null
+		caught "$f with its signature stripped" authenticode "$tmp/stripped.msi"
+		osslsigncode sign -pkcs12 "$tmp/other.p12" -pass throwaway -h sha256 -in "$tmp/stripped.msi" \
+			-out "$tmp/other.msi" >/dev/null
+		caught "$f signed by another key" authenticode "$tmp/other.msi"
+		rm -rf "$tmp/signed" "$tmp/"*.msi
+	done < <(release_files "$list" "file line program" msi)
 	exit
 	;;
 papers)
@@ -351,6 +372,23 @@ while IFS=$'\t' read -r f kind line arch unpacked program; do
 		# Text for Notepad: every line ends in CR LF.
 		if grep -v $'\r$' "$out/$unpacked/README.txt" "$out/$unpacked/LICENSE.txt"; then fails "$f: a line without CR LF"; fi
 		;;
+	msi)
+		# The zip's files, to the byte, installed per machine into
+		# Program Files\zerofil, at the list's version, with the one
+		# UpgradeCode, and the folder on the system PATH.
+		msiextract -C "$tmp/msi" "$f" >/dev/null
+		mv "$tmp/msi/zerofil" "$out/$unpacked"
+		diff -r "$out/$unpacked" "$(dirname "$(archived "$line")")" || fails "$f: not the files of the zip"
+		# table NAME: the table of the MSI, its lines ended in LF
+		table() { msiinfo export "$f" "$1" | tr -d '\r'; }
+		property() { table Property | awk -F '\t' -v p="$1" '$1 == p { print $2 }'; }
+		[[ $(property ProductVersion) == "$v" ]] || fails "$f: version $(property ProductVersion), want $v"
+		[[ $(property ALLUSERS) == 1 ]] || fails "$f: not per machine"
+		upgrade=$(sed -n 's/.*UpgradeCode="\([0-9A-F-]*\)".*/{\1}/p' "$src/packaging/windows/zerofil.wxs")
+		[[ $(property UpgradeCode) == "$upgrade" ]] || fails "$f: UpgradeCode $(property UpgradeCode), want $upgrade"
+		[[ $(table Directory) == *$'\tProgramFiles64Folder\tzerofil'* ]] || fails "$f: not in Program Files"
+		[[ $(table Environment) == *$'\n'PATH$'\t'=-\*PATH$'\t'* ]] || fails "$f: no PATH entry"
+		;;
 	deb)
 		# lintian reports no error and no warning it was not told of, the
 		# architecture is the list's, it holds the program of its line's
@@ -385,7 +423,7 @@ while IFS=$'\t' read -r f kind line arch unpacked program; do
 		ls "$out/$unpacked/usr/share/doc/zerofil-$v/README.md" "$out/$unpacked/usr/share/licenses/zerofil-$v/"{LICENSE,THIRD-PARTY-NOTICES}
 		;;
 	esac
-done < <(for kinds in "tar zip" "deb rpm"; do
+done < <(for kinds in "tar zip" "msi deb rpm"; do
 	# shellcheck disable=SC2086 # two kinds
 	release_files "$list" "file kind line arch unpacked program" $kinds
 done)
