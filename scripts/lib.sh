@@ -66,9 +66,11 @@ debian_tree() {
 
 # zeros FILE LENGTH: FILE holds exactly LENGTH bytes and every one is zero
 zeros() {
-	local n
-	# Not wc -c: Debian 12's armel wc, under qemu, counts 4 GiB and a byte as 1.
-	n=$(stat -L -c %s -- "$1") || return
+	local n f=$1
+	# Not wc -c: Debian 12's armel wc, under qemu, counts 4 GiB and a byte
+	# as 1. stat takes a lone - for its standard input.
+	[[ $f == /* ]] || f=./$f
+	n=$(stat -L -c %s -- "$f") || return
 	[[ $n == "$2" ]] || { echo "$1: $n bytes, want $2"; return 1; }
 	cmp -s -n "$2" - /dev/zero <"$1" || { echo "$1: a byte is not zero"; return 1; }
 }
