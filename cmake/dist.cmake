@@ -28,6 +28,13 @@ set(ZEROFIL_SIGN_OPENPGP "${ZEROFIL_SIGN_OPENPGP}" CACHE STRING
   "Fingerprint of the OpenPGP key in the keyring (GNUPGHOME) that signs SHA256SUMS, the source tarball and the .rpm files")
 set(ZEROFIL_SIGN_PKCS12 "${ZEROFIL_SIGN_PKCS12}" CACHE FILEPATH
   "PKCS#12 file of the code-signing certificate and key that sign the Windows program (Authenticode)")
+# Where users download the release files from, {version} standing for the
+# version: the winget and Scoop manifests point there. The manifests are
+# not release files but submissions to those repositories: they go beside
+# the release folder.
+set(ZEROFIL_DOWNLOAD_URL "${ZEROFIL_ABOUT_Homepage}/releases/{version}" CACHE STRING
+  "Where the release files are downloaded from ({version}: the version), for the winget and Scoop manifests")
+set(ZEROFIL_MANIFESTS_DIR ${ZEROFIL_DIST_DIR}-manifests CACHE PATH "Where the winget and Scoop manifests go")
 set(v ${PROJECT_VERSION})
 set(list "file\tkind\tline\tarch\ttree\tunpacked\tprogram\tnotices\n")
 set(targets "")
@@ -88,7 +95,8 @@ set(ZEROFIL_RELEASE_FILES ${PROJECT_BINARY_DIR}/release-files.tsv)
 file(WRITE ${ZEROFIL_RELEASE_FILES} "${list}")
 add_custom_target(dist ALL
   COMMAND ${CMAKE_COMMAND} -E env ZEROFIL_SIGN_OPENPGP=${ZEROFIL_SIGN_OPENPGP} ZEROFIL_RELEASED=${ZEROFIL_RELEASED}
-    ZEROFIL_SIGN_PKCS12=${ZEROFIL_SIGN_PKCS12}
+    ZEROFIL_SIGN_PKCS12=${ZEROFIL_SIGN_PKCS12} ZEROFIL_DOWNLOAD_URL=${ZEROFIL_DOWNLOAD_URL}
+    ZEROFIL_MANIFESTS_DIR=${ZEROFIL_MANIFESTS_DIR}
     ${PROJECT_SOURCE_DIR}/scripts/dist.sh ${ZEROFIL_DIST_DIR} ${v} ${ZEROFIL_RELEASE_FILES}
   DEPENDS ${targets}
   VERBATIM)

@@ -57,6 +57,8 @@ from datetime import datetime, timezone
 
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 NOTICES = "THIRD-PARTY-NOTICES"
+# The licence of zerofil's own code (LICENSE).
+LICENCE = "MIT"
 # Release files that the bill of materials does not describe: itself, the
 # provenance that names it, the checksums and the signatures.
 UNDESCRIBED = ("sbom", "provenance", "sums", "signature")
@@ -316,7 +318,7 @@ def notices(args):
 
 def licence(args):
     found = json.load(open(os.path.join(args[0], "components.json"), encoding="utf-8"))
-    terms = ["MIT"]
+    terms = [LICENCE]
     for c in found["components"]:
         for term in c["licence"].split(" AND "):
             if term not in terms:
@@ -376,7 +378,7 @@ def sbom(args):
              "packageFileName": program, "downloadLocation": "NOASSERTION", "filesAnalyzed": False,
              "checksums": [{"algorithm": "SHA256", "checksumValue": digest}],
              "primaryPackagePurpose": "APPLICATION", "supplier": "Organization: " + about("Authors"),
-             "licenseConcluded": "MIT", "licenseDeclared": "MIT",
+             "licenseConcluded": LICENCE, "licenseDeclared": LICENCE,
              "copyrightText": "Copyright (c) " + about("Copyright")})
         found = json.load(open(os.path.join(tree, "components.json"), encoding="utf-8"))
         for c in found["components"]:
@@ -477,6 +479,95 @@ def provenance(args):
     print(json.dumps(statement, sort_keys=True, separators=(",", ":")))
 
 
+def quoted(value):
+    """A YAML scalar in double quotes: never read as a number or a date."""
+    return json.dumps(value, ensure_ascii=False)
+
+
+def manifests(args):
+    """The winget manifests (schema 1.12.0, in the layout of the community
+    repository) and the Scoop manifest of the Windows release files of
+    LIST in DIST, under OUT; URL is where the files are downloaded from,
+    {version} standing for the version."""
+    list_path, dist, version, url, out = args
+    rows = list(csv.DictReader(open(list_path, encoding="utf-8"), delimiter="\t", quoting=csv.QUOTE_NONE))
+    zips = [r for r in rows if r["kind"] == "zip"]
+    msis = [r for r in rows if r["kind"] == "msi"]
+    if len(zips) != 1 or len(msis) != 1:
+        fail(f"{list_path}: {len(zips)} zip and {len(msis)} msi files, want one of each")
+    zip_row, msi_row = zips[0], msis[0]
+    base = url.replace("{version}", version).rstrip("/")
+    sha = lambda r: hashlib.sha256(open(os.path.join(dist, r["file"]), "rb").read()).hexdigest()
+    folder = zip_row["file"][:-len(".zip")]
+    msi = os.path.join(dist, msi_row["file"])
+    codes = {}
+    for prop in ("ProductCode", "UpgradeCode"):
+        table = subprocess.run(["msiinfo", "export", msi, "Property"], capture_output=True, text=True,
+                               check=True).stdout
+        codes[prop] = next(l.split("\t")[1].strip() for l in table.splitlines() if l.split("\t")[0] == prop)
+    ident = about("Windows-Id")
+    head = f"PackageIdentifier: {ident}\nPackageVersion: {quoted(version)}\n"
+    tail = "ManifestVersion: 1.12.0\n"
+    schema = "# yaml-language-server: $schema=https://aka.ms/winget-manifest.{}.1.12.0.schema.json\n"
+    publisher, name = ident.split(".", 1)
+    where = os.path.join(out, "winget", "manifests", ident[0].lower(), publisher, name, version)
+    os.makedirs(where, exist_ok=True)
+    description = about("Description").replace("\n", " ")
+    files = {
+        f"{ident}.yaml": schema.format("version") + head + "DefaultLocale: en-US\nManifestType: version\n" + tail,
+        f"{ident}.installer.yaml": schema.format("installer") + head + (
+            "Installers:\n"
+            "- Architecture: x64\n"
+            "  InstallerType: zip\n"
+            "  NestedInstallerType: portable\n"
+            "  NestedInstallerFiles:\n"
+            f"  - RelativeFilePath: {quoted(folder + '/' + zip_row['program'])}\n"
+            "    PortableCommandAlias: zerofil\n"
+            f"  InstallerUrl: {quoted(base + '/' + zip_row['file'])}\n"
+            f"  InstallerSha256: {sha(zip_row).upper()}\n"
+            "- Architecture: x64\n"
+            "  InstallerType: wix\n"
+            "  Scope: machine\n"
+            f"  InstallerUrl: {quoted(base + '/' + msi_row['file'])}\n"
+            f"  InstallerSha256: {sha(msi_row).upper()}\n"
+            f"  ProductCode: {quoted(codes['ProductCode'])}\n"
+            "  AppsAndFeaturesEntries:\n"
+            f"  - UpgradeCode: {quoted(codes['UpgradeCode'])}\n"
+            "ManifestType: installer\n") + tail,
+        f"{ident}.locale.en-US.yaml": schema.format("defaultLocale") + head + (
+            "PackageLocale: en-US\n"
+            f"Publisher: {quoted(about('Authors'))}\n"
+            f"PackageName: {quoted(name)}\n"
+            f"PackageUrl: {quoted(about('Homepage'))}\n"
+            f"License: {quoted(LICENCE)}\n"
+            f"ShortDescription: {quoted(about('Summary'))}\n"
+            f"Description: {quoted(description)}\n"
+            "ManifestType: defaultLocale\n") + tail,
+    }
+    for file, text in files.items():
+        open(os.path.join(where, file), "w", encoding="utf-8").write(text)
+    template = url.rstrip("/").replace("{version}", "$version")
+    scoop = {
+        "version": version,
+        "description": about("Summary"),
+        "homepage": about("Homepage"),
+        "license": LICENCE,
+        "architecture": {"64bit": {"url": base + "/" + zip_row["file"], "hash": sha(zip_row),
+                                   "extract_dir": folder}},
+        "bin": zip_row["program"],
+        "checkver": {"url": about("Homepage"),
+                     "regex": re.escape(zip_row["file"]).replace(re.escape(version), "([\\d.]+)")},
+        "autoupdate": {"architecture": {"64bit": {
+            "url": template + "/" + zip_row["file"].replace(version, "$version"),
+            "extract_dir": folder.replace(version, "$version")}},
+            "hash": {"url": "$baseurl/SHA256SUMS"}},
+    }
+    os.makedirs(os.path.join(out, "scoop"), exist_ok=True)
+    with open(os.path.join(out, "scoop", "zerofil.json"), "w", encoding="utf-8") as f:
+        json.dump(scoop, f, indent=4)
+        f.write("\n")
+
+
 def rpmlint(args):
     licences, exceptions = set(), set()
     for row in conclusions():
@@ -493,7 +584,8 @@ def purl(p):
 
 
 if __name__ == "__main__":
-    commands = {"notices": notices, "licence": licence, "rpmlint": rpmlint, "sbom": sbom, "provenance": provenance}
+    commands = {"notices": notices, "licence": licence, "rpmlint": rpmlint, "sbom": sbom, "provenance": provenance,
+                "manifests": manifests}
     if len(sys.argv) < 2 or sys.argv[1] not in commands:
         fail("usage: components.py notices MAP CXX OUT [--crlf] [--debian COPYRIGHT] | licence TREE"
              " | rpmlint | sbom LIST DIST VERSION | provenance LIST DIST VERSION TOOL...")

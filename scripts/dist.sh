@@ -240,6 +240,13 @@ while IFS=$'\t' read -r file kind line arch tree program; do
 	*) fails "$0: $file: no way to make a release file of kind $kind" ;;
 	esac
 done < <(release_files "$list" "file kind line arch tree program")
+# The winget and Scoop manifests, for their repositories, beside OUT.
+if [[ -z $only && -n ${ZEROFIL_MANIFESTS_DIR-} && -n $(release_files "$list" file msi) ]]; then
+	rm -rf "${ZEROFIL_MANIFESTS_DIR:?}"/{winget,scoop}
+	python3 "$src/scripts/components.py" manifests "$list" "$out" "$version" "${ZEROFIL_DOWNLOAD_URL:?}" \
+		"$ZEROFIL_MANIFESTS_DIR"
+	echo "$0: the winget and Scoop manifests, to submit to their repositories: $ZEROFIL_MANIFESTS_DIR"
+fi
 # The record: what OUT holds now, all of it this script's.
 { (cd "$out" && pwd -P) && (cd "$out" && ls -A); } >"$record.new"
 mv "$record.new" "$record"
