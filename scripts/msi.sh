@@ -38,9 +38,12 @@ run() { TZ=UTC faketime -f "$clock" "$@"; }
 # the actions that read it. =-*: set on install, removed on uninstall, in
 # the system's environment; [~] after it: before the PATH there was (Wine
 # leaves a stray ; where an entry added at the end is removed).
-sql=("CREATE TABLE \`Environment\` (\`Environment\` CHAR(72) NOT NULL, \`Name\` CHAR(255) NOT NULL LOCALIZABLE,
-	\`Value\` CHAR(255) LOCALIZABLE, \`Component_\` CHAR(72) NOT NULL PRIMARY KEY \`Environment\`)"
-	"INSERT INTO \`Environment\` (\`Environment\`, \`Name\`, \`Value\`, \`Component_\`)
+# wixl 0.106 makes the table, empty, itself.
+sql=()
+msiinfo tables "$stage/zerofil.msi" | grep -qx Environment ||
+	sql+=("CREATE TABLE \`Environment\` (\`Environment\` CHAR(72) NOT NULL, \`Name\` CHAR(255) NOT NULL LOCALIZABLE,
+	\`Value\` CHAR(255) LOCALIZABLE, \`Component_\` CHAR(72) NOT NULL PRIMARY KEY \`Environment\`)")
+sql+=("INSERT INTO \`Environment\` (\`Environment\`, \`Name\`, \`Value\`, \`Component_\`)
 	VALUES ('PATH', '=-*PATH', '[INSTALLDIR];[~]', 'Files')"
 	"INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Sequence\`) VALUES ('RemoveEnvironmentStrings', 3300)"
 	"INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Sequence\`) VALUES ('WriteEnvironmentStrings', 5200)")
