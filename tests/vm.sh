@@ -329,21 +329,31 @@ run)
 		-kernel "$kernel" -initrd "$run/initrd" \
 		-append "console=$console rdinit=/init quiet loglevel=1 panic=-1 $board_append" </dev/null >"$run/qemu" 2>&1 &
 	pid=$!
-	# It says how the command ended, then halts: qemu's board does not
-	# power off.
-	until grep -q '^zerofil-vm: status' "$log" 2>/dev/null; do
+	# What the command prints, as it prints it (a run that times out shows
+	# how far it got); it says how it ended, then halts: qemu's board does
+	# not power off.
+	shown=0 said=""
+	while :; do
+		# Whole lines only: the last may be half written.
+		lines=$(wc -l <"$log" 2>/dev/null || echo 0)
+		tr -d '\r' <"$log" 2>/dev/null | head -n "$lines" >"$run/out" || true
+		if [[ -z $said ]] && grep -q '^zerofil-vm: begin$' "$run/out"; then
+			said=$(sed -n 's/^zerofil-vm: Linux/Debian'"'"'s kernel/p' "$run/out")
+			echo "# the $arch board: $said, ${qemu[*]:0:3}"
+		fi
+		sed -n '/^zerofil-vm: begin$/,/^zerofil-vm: status/{/^zerofil-vm: /d;p}' "$run/out" >"$run/said"
+		tail -n +$((shown + 1)) "$run/said"
+		shown=$(wc -l <"$run/said")
+		grep -q '^zerofil-vm: status' "$run/out" && break
 		kill -0 "$pid" 2>/dev/null || break
 		sleep 1
 	done
-	tr -d '\r' <"$log" >"$run/out"
 	status=$(sed -n 's/^zerofil-vm: status \([0-9]*\)$/\1/p' "$run/out")
 	if [[ -z $status ]]; then
 		echo "$0: the $arch board stopped before it said how the command ended; qemu and its console:" >&2
 		tail -n 30 "$run/qemu" "$run/out" >&2
 		exit 125
 	fi
-	echo "# the $arch board: $(sed -n 's/^zerofil-vm: Linux/Debian'"'"'s kernel/p' "$run/out"), ${qemu[*]:0:3}"
-	sed -n '/^zerofil-vm: begin$/,/^zerofil-vm: status/{/^zerofil-vm: /d;p}' "$run/out"
 	exit "$status"
 	;;
 esac
