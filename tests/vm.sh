@@ -325,6 +325,7 @@ run)
 	done
 	kernel=$(echo "$dir"/root/boot/vmlinuz-*)
 	log=$run/console
+	: >"$log"
 	"${qemu[@]}" -display none -monitor none -serial "file:$log" -no-reboot -nic none \
 		-kernel "$kernel" -initrd "$run/initrd" \
 		-append "console=$console rdinit=/init quiet loglevel=1 panic=-1 $board_append" </dev/null >"$run/qemu" 2>&1 &
@@ -335,8 +336,9 @@ run)
 	shown=0 said=""
 	while :; do
 		# Whole lines only: the last may be half written.
-		lines=$(wc -l <"$log" 2>/dev/null || echo 0)
-		tr -d '\r' <"$log" 2>/dev/null | head -n "$lines" >"$run/out" || true
+		lines=$(wc -l <"$log")
+		# (head may stop tr, which then fails.)
+		tr -d '\r' <"$log" | head -n "$lines" >"$run/out" || true
 		if [[ -z $said ]] && grep -q '^zerofil-vm: begin$' "$run/out"; then
 			said=$(sed -n 's/^zerofil-vm: Linux/Debian'"'"'s kernel/p' "$run/out")
 			echo "# the $arch board: $said, ${qemu[*]:0:3}"
