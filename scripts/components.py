@@ -500,11 +500,8 @@ def manifests(args):
     sha = lambda r: hashlib.sha256(open(os.path.join(dist, r["file"]), "rb").read()).hexdigest()
     folder = zip_row["file"][:-len(".zip")]
     msi = os.path.join(dist, msi_row["file"])
-    codes = {}
-    for prop in ("ProductCode", "UpgradeCode"):
-        table = subprocess.run(["msiinfo", "export", msi, "Property"], capture_output=True, text=True,
-                               check=True).stdout
-        codes[prop] = next(l.split("\t")[1].strip() for l in table.splitlines() if l.split("\t")[0] == prop)
+    table = subprocess.run(["msiinfo", "export", msi, "Property"], capture_output=True, text=True, check=True).stdout
+    codes = dict(l.rstrip("\r").split("\t", 1) for l in table.splitlines() if "\t" in l)
     ident = about("Windows-Id")
     head = f"PackageIdentifier: {ident}\nPackageVersion: {quoted(version)}\n"
     tail = "ManifestVersion: 1.12.0\n"

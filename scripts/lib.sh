@@ -107,6 +107,13 @@ block_size() {
 	sed -n 's/^[[:space:]]*char buf\[\([0-9]*\)\];.*/\1/p' "$here/../sw/tools/conv/zerofil.cpp"
 }
 
+# upgrade_code: the MSI's UpgradeCode, written once in the WiX source
+upgrade_code() {
+	local here
+	here=$(dirname "${BASH_SOURCE[0]}")
+	sed -n 's/.*UpgradeCode="\([0-9A-F-]\{36\}\)".*/\1/p' "$here/../packaging/windows/zerofil.wxs"
+}
+
 # release_files LIST FIELDS [KIND...]: the release files of LIST
 # (release-files.tsv, written by cmake/dist.cmake) of each KIND, or of
 # every kind, as lines of the columns that FIELDS names ("file arch", say),

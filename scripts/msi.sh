@@ -17,7 +17,7 @@ src=$(cd "$(dirname "$0")/.." && pwd -P)
 . "$src/scripts/lib.sh"
 [[ ${SOURCE_DATE_EPOCH-} =~ ^[0-9]+$ ]] || fails "$0: no SOURCE_DATE_EPOCH"
 wxs=$src/packaging/windows/zerofil.wxs
-upgrade=$(sed -n 's/.*UpgradeCode="\([0-9A-F-]\{36\}\)".*/\1/p' "$wxs")
+upgrade=$(upgrade_code)
 [[ -n $upgrade ]] || fails "$0: $wxs: no UpgradeCode of 36 upper-case hex digits and dashes"
 # code NAME: the UUID of NAME in the UpgradeCode's name space
 code() { python3 -c 'import sys, uuid; print(str(uuid.uuid5(uuid.UUID(sys.argv[1]), sys.argv[2])).upper())' "$upgrade" "$1"; }

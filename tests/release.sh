@@ -384,7 +384,7 @@ while IFS=$'\t' read -r f kind line arch unpacked program; do
 		property() { table Property | awk -F '\t' -v p="$1" '$1 == p { print $2 }'; }
 		[[ $(property ProductVersion) == "$v" ]] || fails "$f: version $(property ProductVersion), want $v"
 		[[ $(property ALLUSERS) == 1 ]] || fails "$f: not per machine"
-		upgrade=$(sed -n 's/.*UpgradeCode="\([0-9A-F-]*\)".*/{\1}/p' "$src/packaging/windows/zerofil.wxs")
+		upgrade="{$(upgrade_code)}"
 		[[ $(property UpgradeCode) == "$upgrade" ]] || fails "$f: UpgradeCode $(property UpgradeCode), want $upgrade"
 		[[ $(table Directory) == *$'\tProgramFiles64Folder\tzerofil'* ]] || fails "$f: not in Program Files"
 		[[ $(table Environment) == *$'\n'PATH$'\t'=-\*PATH$'\t'* ]] || fails "$f: no PATH entry"
