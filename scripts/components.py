@@ -509,7 +509,7 @@ def manifests(args):
     publisher, name = ident.split(".", 1)
     where = os.path.join(out, "winget", "manifests", ident[0].lower(), publisher, name, version)
     os.makedirs(where, exist_ok=True)
-    description = about("Description").replace("\n", " ")
+    description = (about("Description") + " " + about("Prebuilt")).replace("\n", " ")
     files = {
         f"{ident}.yaml": schema.format("version") + head + "DefaultLocale: en-US\nManifestType: version\n" + tail,
         f"{ident}.installer.yaml": schema.format("installer") + head + (

@@ -174,7 +174,7 @@ while IFS=$'\t' read -r file kind line arch tree program; do
 	rpm)
 		folder "$line" "$tree" "$program"
 		rpm_changelog >"$stage/rpm-changelog"
-		about Description >"$stage/rpm-description"
+		{ about Description && about Prebuilt; } >"$stage/rpm-description"
 		summary=$(about Summary)
 		# The time stamps are SOURCE_DATE_EPOCH, the host a fixed name, and
 		# the payload xz, which rpm 4.14 (RHEL 8, openSUSE Leap 15) reads.

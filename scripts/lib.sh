@@ -96,7 +96,7 @@ page_renders() {
 about() {
 	local here
 	here=$(dirname "${BASH_SOURCE[0]}")
-	awk -v f="$1" '/^[^ #]/ { on = 0 } on { print substr($0, 2) } index($0, f ":") == 1 {
+	awk -v f="$1" '/^[^ ]/ { on = 0 } on { print substr($0, 2) } index($0, f ":") == 1 {
 		on = 1; v = substr($0, length(f) + 2); sub(/^ +/, "", v); if (v != "") print v }' "$here/../packaging/about"
 }
 
