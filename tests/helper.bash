@@ -8,7 +8,10 @@
 # command that does, before the program; vm.sh and root.sh run it with
 # this folder and the program's at the same paths.
 
-bats_require_minimum_version 1.5.0
+# Bats 1.2 (Debian 11, where a distribution's build runs the table) lacks
+# the call, and makes no folder for each case: setup makes one.
+! declare -F bats_require_minimum_version >/dev/null || bats_require_minimum_version 1.5.0
+own_tmpdir=
 
 # shellcheck source-path=SCRIPTDIR/.. source=scripts/lib.sh
 . "$BATS_TEST_DIRNAME/../scripts/lib.sh"
@@ -21,6 +24,10 @@ usage_line='Usage: zerofil <size bytes> <file>'
 block=$(block_size)
 
 setup() {
+	if [[ -z ${BATS_TEST_TMPDIR-} || -n $own_tmpdir ]]; then
+		own_tmpdir=$(mktemp -d "${TMPDIR:-/tmp}/zerofil-case.XXXXXX")
+		BATS_TEST_TMPDIR=$own_tmpdir
+	fi
 	[[ $block =~ ^[0-9]+$ ]] || { echo "no block size found in the program's source"; return 1; }
 	read -ra runner <<<"${ZEROFIL_RUNNER-}"
 	kind=${ZEROFIL_RUNNER_KIND:-host}
@@ -52,6 +59,7 @@ teardown() {
 	# keep a file it still calls open for a while).
 	[[ -z ${ZEROFIL_CASE_DIR-} ]] || rm -rf "$here" 2>/dev/null || true
 	[[ -z $prog_copy ]] || rm -rf "$prog_copy"
+	[[ -z $own_tmpdir ]] || rm -rf "$own_tmpdir"
 }
 
 # invoke ARGS...: run the program; sets status, leaves its output in $io
