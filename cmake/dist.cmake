@@ -6,8 +6,10 @@
 # the build tree, a file a row under a header that names the columns, which
 # every reader takes by name:
 #   file      the file's name
-#   kind      tar, zip, msi, deb, rpm, source, sbom, provenance, sums or
-#             signature (an OpenPGP signature of the file it names less .asc)
+#   kind      tar, zip, msi, deb, rpm, source, dsc (Debian's source
+#             package), debian (its .debian.tar.xz), srpm (the rpm source
+#             package), sbom, provenance, sums or signature (an OpenPGP
+#             signature of the file it names less .asc)
 #   line      the line of the table it comes from
 #   arch      the architecture as the package names it (deb, rpm)
 #   tree      the line's build tree
@@ -82,6 +84,22 @@ endmacro()
 whole(zerofil-${v}.tar.gz source)
 if(ZEROFIL_SIGN_OPENPGP)
   whole(zerofil-${v}.tar.gz.asc signature)
+endif()
+# The distributions' source packages of that tarball, each the first
+# revision of this version: Debian's .dsc, with its .debian.tar.xz (its
+# orig tarball is the one above), and the rpm source package.
+set(required "")
+if(ZEROFIL_DIST)
+  set(required REQUIRED)
+endif()
+need_all(ok ${required} dpkg-source dpkg-parsechangelog)
+if(ok)
+  whole(zerofil_${v}-1.dsc dsc)
+  whole(zerofil_${v}-1.debian.tar.xz debian)
+endif()
+need_all(ok ${required} rpmbuild)
+if(ok)
+  whole(zerofil-${v}-1.src.rpm srpm)
 endif()
 # The bill of materials of all the files above, and the provenance of
 # those and of the bill of materials.

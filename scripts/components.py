@@ -10,9 +10,10 @@ components.py notices MAP CXX OUT [--crlf] [--debian COPYRIGHT]
     --debian, a Debian copyright file: COPYRIGHT with a paragraph for the
     program and one for each component.
 
-components.py licence TREE
+components.py licence [TREE]
     Print the SPDX expression of everything in the program of the build
-    tree TREE: zerofil's own licence and each component's.
+    tree TREE: zerofil's own licence and each component's; without TREE,
+    zerofil's own, that of its source.
 
 components.py rpmlint
     Print rpmlint's settings of the licences and exceptions that
@@ -62,6 +63,9 @@ LICENCE = "MIT"
 # Release files that the bill of materials does not describe: itself, the
 # provenance that names it, the checksums and the signatures.
 UNDESCRIBED = ("sbom", "provenance", "sums", "signature")
+# What the bill of materials calls each kind of release file that is not an
+# archive: what installs, and the distributions' source packages.
+PURPOSE = {"msi": "INSTALL", "deb": "INSTALL", "rpm": "INSTALL", "dsc": "SOURCE", "debian": "SOURCE", "srpm": "SOURCE"}
 
 
 def fail(message):
@@ -317,8 +321,9 @@ def notices(args):
 
 
 def licence(args):
-    found = json.load(open(os.path.join(args[0], "components.json"), encoding="utf-8"))
     terms = [LICENCE]
+    # Without a tree: the source's own licence, as a source package has it.
+    found = json.load(open(os.path.join(args[0], "components.json"), encoding="utf-8")) if args else {"components": []}
     for c in found["components"]:
         for term in c["licence"].split(" AND "):
             if term not in terms:
@@ -364,7 +369,7 @@ def sbom(args):
         add({"name": name, "SPDXID": file_id, "packageFileName": name, "versionInfo": version,
              "downloadLocation": "NOASSERTION", "filesAnalyzed": False,
              "checksums": [{"algorithm": "SHA256", "checksumValue": sums[name]}],
-             "primaryPackagePurpose": "INSTALL" if kind in ("msi", "deb", "rpm") else "ARCHIVE",
+             "primaryPackagePurpose": PURPOSE.get(kind, "ARCHIVE"),
              "supplier": "Organization: " + about("Authors")})
         relations.append(("SPDXRef-DOCUMENT", "DESCRIBES", file_id))
         if line not in programs:
@@ -584,6 +589,6 @@ if __name__ == "__main__":
     commands = {"notices": notices, "licence": licence, "rpmlint": rpmlint, "sbom": sbom, "provenance": provenance,
                 "manifests": manifests}
     if len(sys.argv) < 2 or sys.argv[1] not in commands:
-        fail("usage: components.py notices MAP CXX OUT [--crlf] [--debian COPYRIGHT] | licence TREE"
+        fail("usage: components.py notices MAP CXX OUT [--crlf] [--debian COPYRIGHT] | licence [TREE]"
              " | rpmlint | sbom LIST DIST VERSION | provenance LIST DIST VERSION TOOL...")
     commands[sys.argv[1]](sys.argv[2:])

@@ -62,7 +62,7 @@ if ((${#unsigned[@]})); then
 fi
 if [[ -n $pkcs12 && ! -r $pkcs12 ]]; then fails "$0: ZEROFIL_SIGN_PKCS12: no file $pkcs12"; fi
 # The tools that make the release files, whose packages the provenance names.
-tools=(cmake dpkg-deb rpmbuild tar gzip zip wixl msibuild faketime git python3)
+tools=(cmake dpkg-deb dpkg-source rpmbuild tar gzip zip wixl msibuild faketime git python3)
 [[ -z $openpgp ]] || tools+=(gpg rpmsign)
 [[ -z $pkcs12 ]] || tools+=(osslsigncode)
 
@@ -102,6 +102,13 @@ authenticode() {
 		-i "$(about Homepage)" -h sha256 -time "$SOURCE_DATE_EPOCH" \
 		-in "$1" -out "$stage/signed" >/dev/null || fails "$0: osslsigncode could not sign ${1##*/} with $pkcs12"
 	mv "$stage/signed" "$1"
+}
+
+# rpm_sign FILE: sign the rpm package FILE with the OpenPGP key
+rpm_sign() {
+	# Debian's rpm looks for gpg2, which Debian no longer has.
+	rpmsign --addsign --define "__gpg $(command -v gpg)" --define "_gpg_name $openpgp" "$1" >/dev/null ||
+		fails "$0: rpmsign could not sign ${1##*/} with $openpgp"
 }
 
 # folder LINE TREE PROGRAM: the folder of the line's archive, in the
@@ -189,11 +196,7 @@ while IFS=$'\t' read -r file kind line arch tree program; do
 		rpms=("$stage/rpm-$line"/RPMS/*/*.rpm)
 		((${#rpms[@]} == 1)) || fails "$0: rpmbuild made ${#rpms[@]} packages for $line"
 		cp "${rpms[0]}" "$out/$file"
-		if [[ -n $openpgp ]]; then
-			# Debian's rpm looks for gpg2, which Debian no longer has.
-			rpmsign --addsign --define "__gpg $(command -v gpg)" --define "_gpg_name $openpgp" "$out/$file" >/dev/null ||
-				fails "$0: rpmsign could not sign $file with $openpgp"
-		fi
+		[[ -z $openpgp ]] || rpm_sign "$out/$file"
 		;;
 	source)
 		# The source, as committed: one top folder, and packaging/source-date
@@ -214,6 +217,44 @@ while IFS=$'\t' read -r file kind line arch tree program; do
 		else
 			echo "$0: not a git checkout, and no ZEROFIL_SOURCE_TARBALL: no source tarball" >&2
 		fi
+		;;
+	dsc)
+		# The Debian source package of the source tarball, and its
+		# .debian.tar.xz (the next row); none without the tarball.
+		if [[ -e $out/zerofil-$version.tar.gz ]]; then
+			"$src/scripts/dsc.sh" "$out/zerofil-$version.tar.gz" "$out/$file"
+		fi
+		;;
+	debian) ;;
+	srpm)
+		# The rpm source package: the spec filled in, and the source tarball.
+		[[ -e $out/zerofil-$version.tar.gz ]] || continue
+		mkdir -p "$stage/srpm/SOURCES"
+		cp "$out/zerofil-$version.tar.gz" "$stage/srpm/SOURCES/"
+		[[ $file =~ -([0-9]+)\.src\.rpm$ ]] || fails "$0: $file: not NAME-VERSION-RELEASE.src.rpm"
+		export fill_Version=$version fill_Release=${BASH_REMATCH[1]} fill_Summary fill_Licence fill_Homepage \
+			fill_Source fill_Description fill_Changelog
+		summary=$(about Summary)
+		fill_Summary=${summary^}
+		fill_Licence=$(python3 "$src/scripts/components.py" licence)
+		fill_Homepage=$(about Homepage)
+		url=${ZEROFIL_DOWNLOAD_URL:?}
+		fill_Source="${url//'{version}'/'%{version}'}/zerofil-%{version}.tar.gz"
+		fill_Description=$(about Description)
+		fill_Changelog=$(rpm_changelog)
+		fill_in "$src/packaging/rpm/zerofil.spec.in" "$stage/srpm/zerofil.spec"
+		touch -d "@$SOURCE_DATE_EPOCH" "$stage/srpm/zerofil.spec" "$stage/srpm/SOURCES/"*
+		# The header keeps each step's script as rpmbuild expanded it, the
+		# folders of a build among them: the same folders wherever it is
+		# made (-bs builds nothing in them), and the sources read from here.
+		(cd "$stage/srpm/SOURCES" && rpmbuild -bs --quiet --define "_topdir $stage/srpm" --define "_sourcedir ." \
+			--define "_builddir /build" --define "_buildrootdir /buildroot" --define "_buildhost zerofil.example.org" \
+			--define "use_source_date_epoch_as_buildtime 1" "${clamp[@]}" --define "_source_payload w9.xzdio" \
+			"$stage/srpm/zerofil.spec" >/dev/null)
+		srpms=("$stage/srpm/SRPMS"/*.src.rpm)
+		[[ ${srpms[0]##*/} == "$file" ]] || fails "$0: rpmbuild made ${srpms[*]##*/}, want $file"
+		cp "${srpms[0]}" "$out/$file"
+		[[ -z $openpgp ]] || rpm_sign "$out/$file"
 		;;
 	sbom)
 		python3 "$src/scripts/components.py" sbom "$list" "$out" "$version" >"$out/$file"

@@ -100,6 +100,22 @@ about() {
 		on = 1; v = substr($0, length(f) + 2); sub(/^ +/, "", v); if (v != "") print v }' "$here/../packaging/about"
 }
 
+# fill_in TEMPLATE OUT: OUT is TEMPLATE with each @Field@ replaced by the
+# value of the environment variable fill_Field, its lines and all; a field
+# that no variable fills fails, naming it
+fill_in() {
+	python3 - "$1" "$2" <<-'EOF'
+		import os, re, sys
+		text = open(sys.argv[1], encoding="utf-8").read()
+		def value(m):
+		    key = "fill_" + m.group(1)
+		    if key not in os.environ:
+		        sys.exit(f"{sys.argv[1]}: nothing fills @{m.group(1)}@")
+		    return os.environ[key]
+		open(sys.argv[2], "w", encoding="utf-8").write(re.sub(r"@([A-Za-z]+)@", value, text))
+	EOF
+}
+
 # block_size: the size of the program's zero block, read from its source
 block_size() {
 	local here

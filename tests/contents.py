@@ -118,7 +118,7 @@ def sbom(path, rows, dist, unpacked, linked):
             continue
         if p.get("checksums") != [{"algorithm": "SHA256", "checksumValue": sums[name]}]:
             fault(f"{path}: {name}: checksum is not that of SHA256SUMS")
-        if p.get("primaryPackagePurpose") not in ("ARCHIVE", "INSTALL"):
+        if p.get("primaryPackagePurpose") not in ("ARCHIVE", "INSTALL", "SOURCE"):
             fault(f"{path}: {name}: purpose {p.get('primaryPackagePurpose')!r}")
         if line == "-":
             continue
@@ -167,7 +167,7 @@ def uri(value):
 # The tools that make each kind of release file, which the provenance must
 # name among its packaging tools, besides CMake and Python.
 TOOLS = {"tar": ("tar", "gzip"), "zip": ("zip",), "msi": ("wixl", "msibuild"), "deb": ("dpkg-deb",), "rpm": ("rpmbuild",),
-         "source": ("git",)}
+         "source": ("git",), "dsc": ("dpkg-source",), "debian": ("dpkg-source",), "srpm": ("rpmbuild",)}
 
 
 def provenance(path, dist, sbom_doc, rows, signed=False):
@@ -238,7 +238,7 @@ def provenance(path, dist, sbom_doc, rows, signed=False):
     if not sbom_doc:
         return
     for p in sbom_doc.get("packages", []):
-        if p.get("primaryPackagePurpose") in ("ARCHIVE", "INSTALL") and named.get(p["packageFileName"]) != \
+        if p.get("primaryPackagePurpose") in ("ARCHIVE", "INSTALL", "SOURCE") and named.get(p["packageFileName"]) != \
                 p["checksums"][0]["checksumValue"]:
             fault(f"{path}: {p['packageFileName']}: not the checksum of the bill of materials")
         for ref in p.get("externalRefs", []):
