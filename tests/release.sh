@@ -17,6 +17,10 @@
 # installs into an empty root, as Fedora keeps its database, and its
 # program runs there, its page renders, rpm -V finds nothing, and its
 # removal leaves none of its files. Needs root.
+# release.sh srpm DIST LIST VERSION: the rpm source package rebuilds here
+# (rpmbuild --rebuild, its %check running the table), rpmlint finds nothing
+# in it or in the rpm it built but what its settings say why, and that rpm
+# installs into an empty root, runs, and removes. Needs root.
 # release.sh signed DIST LIST VERSION: the release files of LIST made again
 # into another folder, signed with throw-away keys made here (a fresh
 # GNUPGHOME, and a self-signed code-signing certificate): each signature
@@ -37,6 +41,34 @@ src=$(cd "$(dirname "$0")/.." && pwd -P)
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 export LC_ALL=C
+
+# in_empty_root RPM VERSION [--nodeps]: RPM installs into an empty root,
+# its program runs, its page renders, rpm -V finds nothing, and its removal
+# leaves none of its files. With --nodeps, the program is dynamic: the
+# root holds no C library, so it runs with this machine's.
+in_empty_root() {
+	local rpm=$1 v=$2 root=$tmp/root verify page
+	mkdir "$root"
+	in_root=(rpm --root "$root" --dbpath /var/lib/rpm)
+	"${in_root[@]}" -i "${@:3}" "$rpm"
+	if [[ ${3-} == --nodeps ]]; then
+		(cd "$root" && ./usr/bin/zerofil 5 f)
+	else
+		chroot "$root" /usr/bin/zerofil 5 /f
+	fi
+	zeros "$root/f" 5
+	page=$(echo "$root"/usr/share/man/man1/zerofil.1*)
+	page_renders "$v" man --warnings -l "$page"
+	verify=$("${in_root[@]}" -V "${@:3}" zerofil) || fails "rpm -V: $verify"
+	[[ -z $verify ]] || fails "rpm -V: $verify"
+	"${in_root[@]}" -ql zerofil >"$tmp/files"
+	"${in_root[@]}" -e "${@:3}" zerofil
+	while read -r f; do
+		[[ ! -e $root$f && ! -L $root$f ]] || fails "left: $f"
+	done <"$tmp/files"
+	echo "${rpm##*/}: installed in an empty root, ran, showed its page, verified and removed: $(wc -l <"$tmp/files") paths"
+	rm -rf "$root"
+}
 
 # skips REASON: say why, and skip
 skips() {
@@ -85,21 +117,45 @@ rpm-root)
 	dist=$2 list=$3 v=$4
 	rpm=$(release_files "$list" "file arch" rpm | awk -F '\t' -v a="$(uname -m)" '$2 == a { print $1 }')
 	[[ -n $rpm ]] || skips "no rpm package for $(uname -m)"
-	root=$tmp/root
-	mkdir "$root"
-	in_root=(rpm --root "$root" --dbpath /var/lib/rpm)
-	"${in_root[@]}" -i "$dist/$rpm"
-	chroot "$root" /usr/bin/zerofil 5 /f
-	zeros "$root/f" 5
-	page_renders "$v" man --warnings -l "$root/usr/share/man/man1/zerofil.1.gz"
-	verify=$("${in_root[@]}" -V zerofil) || fails "rpm -V: $verify"
-	[[ -z $verify ]] || fails "rpm -V: $verify"
-	"${in_root[@]}" -ql zerofil >"$tmp/files"
-	"${in_root[@]}" -e zerofil
-	while read -r f; do
-		[[ ! -e $root$f && ! -L $root$f ]] || fails "left: $f"
-	done <"$tmp/files"
-	echo "$rpm: installed in an empty root, ran, showed its page, verified and removed: $(wc -l <"$tmp/files") paths"
+	in_empty_root "$dist/$rpm" "$v"
+	exit
+	;;
+srpm)
+	dist=$2 list=$3 v=$4
+	srpm=$(release_files "$list" file srpm)
+	[[ -f $dist/$srpm ]] || skips "no rpm source package: this tree is not a git checkout"
+	# Rebuilt as a packager does; Debian's rpm database knows none of the
+	# BuildRequires, which Debian's packages provide.
+	rpmbuild --rebuild --nodeps --define "_topdir $tmp/top" "$dist/$srpm" >"$tmp/log" 2>&1 ||
+		{ tail -n 60 "$tmp/log"; fails "rpmbuild --rebuild $srpm failed"; }
+	grep -E '^ *1/1 Test +#1: table \.+ +Passed' "$tmp/log" || fails "%check did not run the table"
+	rpms=("$tmp/top/RPMS"/*/*.rpm)
+	((${#rpms[@]} == 1)) || fails "rpmbuild --rebuild made ${#rpms[@]} packages, want 1"
+	rpm=${rpms[0]}
+	echo "rebuilt: ${rpm##*/}, by rpm $(rpm --version | awk '{ print $NF }')"
+	# rpmlint finds nothing, but what its settings say why.
+	{ cat "$src/packaging/rpm/rpmlint.toml" && python3 "$src/scripts/components.py" rpmlint; } >"$tmp/rpmlint.toml"
+	rpmlint -c "$tmp/rpmlint.toml" "$dist/$srpm" >"$tmp/lint" 2>&1 || { cat "$tmp/lint"; fails "rpmlint $srpm"; }
+	# rpmlint takes one settings file: the two merged, lists joined.
+	python3 - "$tmp/rpmlint.toml" "$src/packaging/rpm/rebuilt-here.toml" >"$tmp/rebuilt.toml" <<-'EOF'
+		import json, sys, tomllib
+		merged = {}
+		for path in sys.argv[1:]:
+		    for key, value in tomllib.load(open(path, "rb")).items():
+		        merged[key] = merged.get(key, []) + value if isinstance(value, list) else value
+		for key, value in merged.items():
+		    print(f"{key} = {json.dumps(value)}")
+	EOF
+	rpmlint -c "$tmp/rebuilt.toml" "$rpm" >>"$tmp/lint" 2>&1 ||
+		{ cat "$tmp/lint"; fails "rpmlint ${rpm##*/}"; }
+	if grep -E '[1-9][0-9]* (errors|warnings)' "$tmp/lint"; then cat "$tmp/lint"; fails "rpmlint found the above"; fi
+	echo "rpmlint $(rpmlint --version) on $srpm and ${rpm##*/}: 0 errors, 0 warnings"
+	# Built against the C library, which it alone requires.
+	requires=$(rpm -qp --requires "$rpm")
+	if grep -v -E '^(rpmlib\(|libc\.so\.6|rtld\()' <<<"$requires"; then fails "${rpm##*/}: requires more than the C library"; fi
+	rpm2cpio "$rpm" | cpio --quiet -i --to-stdout ./usr/bin/zerofil >"$tmp/prog"
+	[[ $(readelf -l "$tmp/prog") == *"program interpreter"* ]] || fails "${rpm##*/}: the program is not dynamic"
+	in_empty_root "$rpm" "$v" --nodeps
 	exit
 	;;
 signed)
@@ -211,7 +267,21 @@ signed)
 		cp "$f" "$tmp/stripped.rpm"
 		rpmsign --delsign "$tmp/stripped.rpm" >/dev/null
 		caught "$f with its signature stripped" rpm_ok "$tmp/stripped.rpm"
-	done < <(release_files "$list" file rpm)
+	done < <(release_files "$list" file rpm srpm)
+	# Debian's source package: the tarball's signature as the orig
+	# tarball's, the release key in debian/upstream, and a watch file that
+	# checks each new tarball's signature with it.
+	while IFS=$'\t' read -r f; do
+		grep -q " zerofil_${v}.orig.tar.gz.asc$" "$f" || fails "$f: names no zerofil_${v}.orig.tar.gz.asc"
+		mkdir "$tmp/debian"
+		tar -C "$tmp/debian" -xJf "$(release_files "$list" file debian)"
+		cmp <(gpg --batch --with-colons --show-keys "$tmp/debian/debian/upstream/signing-key.asc" | grep '^fpr' | head -n 1) \
+			<(gpg --batch --with-colons --show-keys "$tmp/release.asc" | grep '^fpr' | head -n 1) ||
+			fails "$f: debian/upstream/signing-key.asc is not the release key"
+		grep -q 'pgpsigurlmangle=s/\$/.asc/' "$tmp/debian/debian/watch" || fails "$f: debian/watch checks no signature"
+		echo "the release key in debian/upstream/signing-key.asc, and debian/watch checks signatures: $f"
+		rm -rf "$tmp/debian"
+	done < <(release_files "$list" file dsc)
 	while IFS=$'\t' read -r f line program; do
 		mkdir "$tmp/signed" "$tmp/unsigned"
 		unzip -q -d "$tmp/signed" "$f"
@@ -328,7 +398,7 @@ line)
 	exit
 	;;
 check) ;;
-*) fails "usage: $0 check|line|again|foreign|rpm-root|signed|papers ..." ;;
+*) fails "usage: $0 check|line|again|foreign|rpm-root|srpm|signed|papers ..." ;;
 esac
 
 dist=$2 list=$3 v=$4
@@ -422,8 +492,36 @@ while IFS=$'\t' read -r f kind line arch unpacked program; do
 		page_renders "$v" man --warnings -l "$out/$unpacked/usr/share/man/man1/zerofil.1.gz"
 		ls "$out/$unpacked/usr/share/doc/zerofil-$v/README.md" "$out/$unpacked/usr/share/licenses/zerofil-$v/"{LICENSE,THIRD-PARTY-NOTICES}
 		;;
+	dsc)
+		# Version 1 of this version, of the release's very tarball under
+		# Debian's name (the release holds no other copy) and of the
+		# .debian.tar.xz beside it; its debian/ folder is the packaging's.
+		field() { awk -v f="$1:" '$1 == f { $1 = ""; print substr($0, 2) }' "$f"; }
+		[[ $(field Version) == "$v-1" && $(field Format) == "3.0 (quilt)" ]] ||
+			fails "$f: version $(field Version), format $(field Format)"
+		debian=$(release_files "$list" file debian)
+		sums=$(sed -n '/^Checksums-Sha256:/,/^[^ ]/p' "$f")
+		while read -r file as; do
+			grep -qx " $(sha256sum <"$file" | cut -d ' ' -f 1) $(stat -c %s "$file") $as" <<<"$sums" ||
+				fails "$f: does not name $file as $as"
+		done <<<"zerofil-$v.tar.gz zerofil_$v.orig.tar.gz"$'\n'"$debian $debian"
+		mkdir "$tmp/debian"
+		tar -C "$tmp/debian" -xJf "$debian"
+		[[ -x $tmp/debian/debian/rules && $(<"$tmp/debian/debian/source/format") == "3.0 (quilt)" ]] ||
+			fails "$debian: no debian/rules, or not 3.0 (quilt)"
+		diff "$src/packaging/debian/copyright" "$tmp/debian/debian/copyright"
+		;;
+	srpm)
+		# Built from the release's very tarball, at this version.
+		[[ $(rpm -qp --qf '%{NAME}-%{VERSION}-%{RELEASE}' "$f" 2>/dev/null) == "${f%.src.rpm}" ]] ||
+			fails "$f: rpm names it $(rpm -qp --qf '%{NAME}-%{VERSION}-%{RELEASE}' "$f")"
+		mkdir "$tmp/srpm"
+		(cd "$tmp/srpm" && rpm2cpio "$dist/$f" | cpio --quiet -idm)
+		cmp "$tmp/srpm/zerofil-$v.tar.gz" "zerofil-$v.tar.gz"
+		[[ $(cd "$tmp/srpm" && echo *) == "zerofil-$v.tar.gz zerofil.spec" ]] || fails "$f holds: $(ls "$tmp/srpm")"
+		;;
 	esac
-done < <(for kinds in "tar zip" "msi deb rpm"; do
+done < <(for kinds in "tar zip" "msi deb rpm dsc srpm"; do
 	# shellcheck disable=SC2086 # two kinds
 	release_files "$list" "file kind line arch unpacked program" $kinds
 done)

@@ -6,6 +6,12 @@
 # root.sh ROOT install DIST LIST VERSION: in that root, the program of
 # the archive in DIST for this machine's architecture (named in LIST,
 # release-files.tsv) runs, and the .deb installs, works, shows its page and removes cleanly.
+# root.sh ROOT source DIST LIST VERSION: in that root, the Debian source
+# package of DIST unpacks with dpkg-source -x, its build dependencies
+# install, dpkg-buildpackage builds it as an unprivileged user (its tests
+# run), this machine's lintian finds nothing in the .changes, the .dsc and
+# the .deb but what their overrides say, autopkgtest passes against the
+# built .deb, and the package installs, runs from /usr/bin and removes.
 # root.sh ROOT built: the path of the program that the root's own compiler
 # built, which the rows must be running.
 # root.sh ROOT PROG ARGS...: run PROG with ARGS in the root, with this
@@ -70,6 +76,74 @@ make)
 	;;
 built)
 	echo "$built"
+	;;
+source)
+	dist=$2 list=$3 v=$4
+	dsc=$(release_files "$list" file dsc)
+	[[ -n $dsc ]] || fails "$list: no Debian source package"
+	tarball=$(release_files "$list" file source)
+	[[ -f $dist/$tarball ]] || { echo "skip: no source tarball: this tree is not a git checkout"; exit 77; }
+	work=$root/deb-src
+	rm -rf "$work"
+	mkdir "$work"
+	# As a packager fetches it: the release's tarball under Debian's name.
+	cp "$dist/$dsc" "$dist/$(release_files "$list" file debian)" "$work/"
+	cp "$dist/$tarball" "$work/zerofil_$v.orig.tar.gz"
+	[[ ! -f $dist/$tarball.asc ]] || cp "$dist/$tarball.asc" "$work/zerofil_$v.orig.tar.gz.asc"
+	chown -R 65534:65534 "$work"
+	apt_get() { inside -- env DEBIAN_FRONTEND=noninteractive apt-get -q -y "$@"; }
+	quietly apt_get update
+	quietly apt_get install --no-install-recommends dpkg-dev
+	# unprivileged COMMAND...: COMMAND in the work folder, as nobody
+	unprivileged() {
+		# shellcheck disable=SC2016 # expanded by the inner shell
+		inside -- setpriv --reuid=65534 --regid=65534 --clear-groups -- env HOME=/deb-src sh -c 'cd /deb-src && exec "$@"' sh "$@"
+	}
+	unprivileged dpkg-source -x "$dsc" "zerofil-$v" | tail -n 1
+	quietly apt_get build-dep "/deb-src/zerofil-$v"
+	unprivileged sh -c "cd zerofil-$v && dpkg-buildpackage -us -uc" >"$work.log" 2>&1 || { tail -n 60 "$work.log"; exit 1; }
+	# dh_auto_test ran the table, and it passed: CTest's line for it; its
+	# cases where debhelper runs CTest verbosely ("1: ok N NAME").
+	grep -E '^ *1/1 Test +#1: table \.+ +Passed' "$work.log" || fails "dh_auto_test did not run the table"
+	if grep -q '^1: ok ' "$work.log"; then
+		echo "its cases: $(grep -c '^1: ok ' "$work.log") passed, of which" \
+			"$(grep -c '^1: ok .* # skip' "$work.log") skipped, as they need root"
+	fi
+	# shellcheck disable=SC2016 # dpkg-query's fields
+	echo "built: $(cd "$work" && echo *.deb), by $(inside -- dpkg-query -W -f '${Package} ${Version}, ' dpkg-dev debhelper g++)"
+	changes=$(cd "$work" && echo *.changes)
+	# The package, and its debug symbols (dh_strip's -dbgsym).
+	debs=("$work"/zerofil_*.deb)
+	((${#debs[@]} == 1)) || fails "built ${#debs[@]} packages zerofil, want 1"
+	# Not yet released: the changelog says so (UNRELEASED), as it must
+	# until the release, and lintian calls that an error in a .changes.
+	suppress=()
+	if [[ $(inside -- dpkg-parsechangelog -l "/deb-src/zerofil-$v/debian/changelog" -S Distribution) == UNRELEASED ]]; then
+		suppress=(--suppress-tags unreleased-changes)
+		echo "lintian: unreleased-changes not reported: $v is UNRELEASED in packaging/debian/changelog"
+	fi
+	found=$(TMPDIR=${TMPDIR:-/tmp} lintian --fail-on error,warning "${suppress[@]}" "$work/$changes" 2>&1) || fails "$found"
+	found=$(grep -v 'running with root privileges is not recommended' <<<"$found" || true)
+	echo "lintian $(lintian --version | awk '{ print $2 }') on $changes, the .dsc and the .deb: ${found:-clean}"
+	# autopkgtest of this Debian release, against the built package.
+	quietly apt_get install --no-install-recommends autopkgtest
+	inside -- sh -c "cd /deb-src && autopkgtest --no-built-binaries ./${debs[0]##*/} ./zerofil-$v/ -- null" >"$work-autopkgtest.log" 2>&1 ||
+		{ tail -n 60 "$work-autopkgtest.log"; fails "autopkgtest failed"; }
+	awk '/@@@@ summary$/ { on = 1; next } /^autopkgtest \[/ { on = 0 } on { print "autopkgtest: " $0 }' "$work-autopkgtest.log"
+	# The table ran in full: as root, none of its cases skipped.
+	! grep -q '^ok .*# skip' "$work-autopkgtest.log" || fails "autopkgtest: a case of the table skipped"
+	# Installed, it runs from /usr/bin, shows its page, and is removed.
+	quietly apt_get install "/deb-src/${debs[0]##*/}"
+	inside -- dpkg -L zerofil >"$work/files"
+	inside -- sh -c 'cd /deb-src && zerofil 5 f5'
+	zeros "$work/f5" 5
+	page_renders "$v" inside -- man --warnings zerofil
+	[[ $(readelf -l "$root/usr/bin/zerofil") == *"program interpreter"* ]] || fails "/usr/bin/zerofil is not dynamic"
+	quietly apt_get remove zerofil
+	while read -r f; do
+		[[ -d $root$f || (! -e $root$f && ! -L $root$f) ]] || fails "left: $f"
+	done <"$work/files"
+	echo "installed, ran from /usr/bin, showed its page and was removed: $(wc -l <"$work/files") paths"
 	;;
 install)
 	dist=$2 list=$3 v=$4
