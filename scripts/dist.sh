@@ -227,7 +227,8 @@ while IFS=$'\t' read -r file kind line arch tree program; do
 		;;
 	debian) ;;
 	srpm)
-		# The rpm source package: the spec filled in, and the source tarball.
+		# The rpm source package: its recipe filled in, under the name rpm
+		# gives a recipe, and the source tarball.
 		[[ -e $out/zerofil-$version.tar.gz ]] || continue
 		mkdir -p "$stage/srpm/SOURCES"
 		cp "$out/zerofil-$version.tar.gz" "$stage/srpm/SOURCES/"
@@ -242,15 +243,16 @@ while IFS=$'\t' read -r file kind line arch tree program; do
 		fill_Source="${url//'{version}'/'%{version}'}/zerofil-%{version}.tar.gz"
 		fill_Description=$(about Description)
 		fill_Changelog=$(rpm_changelog)
-		fill_in "$src/packaging/rpm/zerofil.spec.in" "$stage/srpm/zerofil.spec"
-		touch -d "@$SOURCE_DATE_EPOCH" "$stage/srpm/zerofil.spec" "$stage/srpm/SOURCES/"*
+		recipe=$stage/srpm/zerofil.spec
+		fill_in "$src/packaging/rpm/zerofil-source" "$recipe"
+		touch -d "@$SOURCE_DATE_EPOCH" "$recipe" "$stage/srpm/SOURCES/"*
 		# The header keeps each step's script as rpmbuild expanded it, the
 		# folders of a build among them: the same folders wherever it is
 		# made (-bs builds nothing in them), and the sources read from here.
 		(cd "$stage/srpm/SOURCES" && rpmbuild -bs --quiet --define "_topdir $stage/srpm" --define "_sourcedir ." \
 			--define "_builddir /build" --define "_buildrootdir /buildroot" --define "_buildhost zerofil.example.org" \
 			--define "use_source_date_epoch_as_buildtime 1" "${clamp[@]}" --define "_source_payload w9.xzdio" \
-			"$stage/srpm/zerofil.spec" >/dev/null)
+			"$recipe" >/dev/null)
 		srpms=("$stage/srpm/SRPMS"/*.src.rpm)
 		[[ ${srpms[0]##*/} == "$file" ]] || fails "$0: rpmbuild made ${srpms[*]##*/}, want $file"
 		cp "${srpms[0]}" "$out/$file"

@@ -518,7 +518,9 @@ while IFS=$'\t' read -r f kind line arch unpacked program; do
 		mkdir "$tmp/srpm"
 		(cd "$tmp/srpm" && rpm2cpio "$dist/$f" | cpio --quiet -idm)
 		cmp "$tmp/srpm/zerofil-$v.tar.gz" "zerofil-$v.tar.gz"
-		[[ $(cd "$tmp/srpm" && echo *) == "zerofil-$v.tar.gz zerofil.spec" ]] || fails "$f holds: $(ls "$tmp/srpm")"
+		# The tarball and the recipe, which rpm flags "s".
+		held=$(rpm -qp --qf '[%{FILENAMES} %{FILEFLAGS:fflags}\n]' "$f" 2>/dev/null | sort)
+		[[ $held == "zerofil-$v.tar.gz "$'\n'zerofil.*" s" ]] || fails "$f holds: $held"
 		;;
 	esac
 done < <(for kinds in "tar zip" "msi deb rpm dsc srpm"; do
