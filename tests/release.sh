@@ -129,8 +129,10 @@ srpm)
 	rpmbuild --rebuild --nodeps --define "_topdir $tmp/top" "$dist/$srpm" >"$tmp/log" 2>&1 ||
 		{ tail -n 60 "$tmp/log"; fails "rpmbuild --rebuild $srpm failed"; }
 	grep -E '^ *1/1 Test +#1: table \.+ +Passed' "$tmp/log" || fails "%check did not run the table"
-	rpms=("$tmp/top/RPMS"/*/*.rpm)
-	((${#rpms[@]} == 1)) || fails "rpmbuild --rebuild made ${#rpms[@]} packages, want 1"
+	# The package; where rpm has find-debuginfo (Debian 13), its
+	# -debuginfo and -debugsource beside it.
+	rpms=("$tmp/top/RPMS"/*/"zerofil-$v-"*.rpm)
+	((${#rpms[@]} == 1)) || fails "rpmbuild --rebuild made ${#rpms[@]} packages zerofil, want 1"
 	rpm=${rpms[0]}
 	echo "rebuilt: ${rpm##*/}, by rpm $(rpm --version | awk '{ print $NF }')"
 	# rpmlint finds nothing, but what its settings say why.
