@@ -325,16 +325,32 @@ run)
 	done
 	kernel=$(echo "$dir"/root/boot/vmlinuz-*)
 	log=$run/console
-	: >"$log"
-	"${qemu[@]}" -display none -monitor none -serial "file:$log" -no-reboot -nic none \
-		-kernel "$kernel" -initrd "$run/initrd" \
-		-append "console=$console rdinit=/init quiet loglevel=1 panic=-1 $board_append" </dev/null >"$run/qemu" 2>&1 &
-	pid=$!
+	# boot: power the board on, its console empty
+	boot() {
+		: >"$log"
+		"${qemu[@]}" -display none -monitor none -serial "file:$log" -no-reboot -nic none \
+			-kernel "$kernel" -initrd "$run/initrd" \
+			-append "console=$console rdinit=/init quiet loglevel=1 panic=-1 $board_append" </dev/null >"$run/qemu" 2>&1 &
+		pid=$!
+		booted=$SECONDS
+	}
+	boot
+	# A board that says nothing this long after power-on hung before its
+	# init (seen once, under Debian 13's qemu): it boots in seconds, and
+	# runs no command before it says so, so it is booted once more.
+	silent=${ZEROFIL_BOARD_SILENT:-180} tries=1
 	# What the command prints, as it prints it (a run that times out shows
 	# how far it got); it says how it ended, then halts: qemu's board does
 	# not power off.
 	shown=0 said=""
 	while :; do
+		if [[ -z $said ]] && ((SECONDS - booted > silent)); then
+			{ kill -9 "$pid" && wait "$pid"; } 2>/dev/null || true
+			pid=""
+			((tries++ < 2)) || break
+			echo "# the $arch board said nothing in $silent s after power-on: booting it again"
+			boot
+		fi
 		# Whole lines only: the last may be half written.
 		lines=$(wc -l <"$log")
 		# (head may stop tr, which then fails.)
