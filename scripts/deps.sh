@@ -48,24 +48,40 @@ if ((check)); then
 	# no package's.
 	PATH=/usr/sbin:/usr/bin:/sbin:/bin:/usr/lib/wine
 	bad=0 n=0
+	declare -A path=() owners=() brings=()
+	candidates=()
 	while IFS=$'\t' read -r program package; do
-		n=$((n + 1))
-		path=$program
-		[[ $path == /* ]] || path=$(type -P "$program") || { echo "$program: not found; apt-get install $package"; bad=1; continue; }
-		[[ -e $path ]] || { echo "$program: not found; apt-get install $package"; bad=1; continue; }
+		p=$program
+		[[ $p == /* ]] || p=$(type -P "$program") || p=""
+		[[ -z $p || -e $p ]] || p=""
+		path[$program]=$p
 		# dpkg knows a file by the path its package gives; with /usr merged,
 		# /bin/cpio is /usr/bin/cpio, and an alternative is a symbolic link.
-		owners=""
-		for p in "$path" "${path#/usr}" "/usr$path" "$(readlink -f "$path")"; do
-			owners=$(dpkg-query -S "$p" 2>/dev/null) && break
+		[[ -z $p ]] || candidates+=("$p" "${p#/usr}" "/usr$p" "$(readlink -f "$p")")
+	done <<<"$table"
+	# One question to dpkg for every file, and one for every package: a
+	# question each takes half a minute.
+	while IFS=$'\t' read -r file who; do
+		owners[$file]=$who
+	done < <(dpkg-query -S "${candidates[@]}" 2>/dev/null |
+		awk '!/^diversion / { i = index($0, ": "); o = substr($0, 1, i - 1); gsub(/:[a-z0-9]+/, "", o); gsub(/,/, " ", o); print substr($0, i + 2) "\t" o }')
+	mapfile -t packages < <(cut -f 2 <<<"$table" | sort -u)
+	# shellcheck disable=SC2016 # dpkg's own fields
+	while IFS=$'\t' read -r package deps; do
+		brings[$package]=$(sed 's/([^)]*)//g; s/[,|]/ /g' <<<"$deps")
+	done < <(dpkg-query -W -f='${Package}\t${Pre-Depends},${Depends}\n' "${packages[@]}" 2>/dev/null)
+	while IFS=$'\t' read -r program package; do
+		n=$((n + 1))
+		p=${path[$program]}
+		[[ -n $p ]] || { echo "$program: not found; apt-get install $package"; bad=1; continue; }
+		who=""
+		for f in "$p" "${p#/usr}" "/usr$p" "$(readlink -f "$p")"; do
+			who=${owners[$f]-} && [[ -n $who ]] && break
 		done
-		owners=$(sed 's/: .*//; s/:[a-z0-9]*//g; s/,/ /g' <<<"$owners")
-		# shellcheck disable=SC2016 # dpkg's own field
-		brings=$(dpkg-query -W -f='${Pre-Depends},${Depends}' "$package" 2>/dev/null | sed 's/([^)]*)//g; s/[,|]/ /g' || true)
 		found=0
-		for o in $owners; do [[ " $package $brings " != *" $o "* ]] || found=1; done
+		for o in $who; do [[ " $package ${brings[$package]-} " != *" $o "* ]] || found=1; done
 		if ((!found)); then
-			echo "$program ($path): from ${owners:-no package}, and $list says $package"
+			echo "$program ($p): from ${who:-no package}, and $list says $package"
 			bad=1
 		fi
 	done <<<"$table"
