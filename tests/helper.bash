@@ -46,6 +46,11 @@ setup() {
 	here=$BATS_TEST_TMPDIR/here
 	[[ -z ${ZEROFIL_CASE_DIR-} ]] || here=$(mktemp -d "$ZEROFIL_CASE_DIR/case.XXXXXX")
 	mkdir -p "$io" "$here"
+	# A runner that drives a machine names the row it was in, should the
+	# machine stop: the host's rows hand it their name, rows run on the
+	# machine mark each case on their output as it begins.
+	export ZEROFIL_ROW=${BATS_TEST_DESCRIPTION-}
+	[[ -z ${ZEROFIL_ROW_MARKS-} ]] || echo "zerofil-vm: row $ZEROFIL_ROW" >&3
 	cd "$here" || return
 }
 

@@ -3,7 +3,7 @@
 # vm.sh boards: the names of those that do not (a board, reached by its
 # console).
 # vm.sh DIR make: unpack Debian's kernel and busybox for the machine that
-# DIR names (armhf, arm64, amd64) into DIR, and make a small initramfs.
+# DIR names (one of the list below) into DIR, and make a small initramfs.
 # vm.sh DIR start FOLDER...: boot that machine under qemu-system, in the
 # background, with each FOLDER shared with it (9p) at the same path; it
 # then runs the commands it is given, one at a time, until it is stopped
@@ -13,11 +13,18 @@
 # vm.sh DIR PROG ARGS...: run PROG with ARGS on the machine, in this
 # folder, which must be in a FOLDER it shares, as PROG must. Prints what
 # PROG printed and exits with its status; 125 if the machine is not up.
+# vm.sh DIR stalls: the check of the watch on a guest: a guest that does
+# nothing mid-row (a machine's qemu stopped on purpose, a board whose
+# command sleeps) is reported within ZEROFIL_GUEST_STALL seconds, with its
+# row; and a board's clock stands still while its qemu is stopped. A
+# guest with no output and no CPU time gained for that long (90 s unless
+# told) has stopped: its runner says so, naming the row, and ends.
 # vm.sh DIR run PATH... -- COMMAND...: boot the board that DIR names with
 # each PATH (a file or a folder) at the same path, run COMMAND there, in
 # this folder, and power it off: prints what COMMAND printed (its output
 # and its errors together, as its console shows them) and exits with its
-# status; 125 if the board never said how COMMAND ended.
+# status; 125 if the board never said how COMMAND ended (it never booted,
+# or it stopped). ZEROFIL_BOARD_PID names a file for its qemu's pid.
 set -euo pipefail
 # mkfs.ext4 is where root finds it.
 PATH=$PATH:/usr/sbin:/sbin
@@ -34,12 +41,22 @@ PATH=$PATH:/usr/sbin:/sbin
 # disks machine boots Debian 13's amd64 kernel, which has every file
 # system's driver (ntfs3 among them), from a Debian 13 root with the tools
 # that make and serve them, and a disk for each file system of tests/fs.sh.
-# qemu64 writes faster under emulation than max.
+# qemu64 writes faster under emulation than max. The Pi Zero's clock
+# counts instructions (-icount): its only timer fires when the low 32 bits
+# of its counter reach a compare value that Linux sets to the counter plus
+# a few microseconds, and qemu's counter otherwise follows the host's
+# clock, so a host that takes the CPU from qemu between the two puts the
+# compare behind the counter, and the board sleeps for 71 minutes (2^32
+# us). Counted in instructions, no time passes while qemu does not run: a
+# nanosecond an instruction, as the Pi Zero's 1 GHz, costs a tenth more
+# time than the host's clock; an adaptive rate (shift=auto) makes the
+# guest's ticks come ever more often on a busy host, and took three times
+# as long.
 machines="armhf bookworm linux-image-armmp-lpae ttyAMA0 9p qemu-system-arm -M virt -cpu cortex-a15
 arm64 bookworm linux-image-arm64 ttyAMA0 9p qemu-system-aarch64 -M virt -cpu cortex-a57
 amd64 bookworm linux-image-amd64 ttyS0 9p qemu-system-x86_64 -M pc -cpu qemu64
 disks trixie linux-image-amd64 ttyS0 9p qemu-system-x86_64 -M pc -cpu qemu64
-armel bookworm linux-image-rpi ttyAMA0 console qemu-system-arm -M raspi0 -dtb @bcm2835-rpi-zero.dtb"
+armel bookworm linux-image-rpi ttyAMA0 console qemu-system-arm -M raspi0 -dtb @bcm2835-rpi-zero.dtb -icount shift=0"
 n=0
 while read -r name _ _ _ reached _; do
 	n=$((n + 1))
@@ -228,6 +245,24 @@ fi
 
 ctl=$dir/ctl
 pidfile=$dir/qemu.pid
+# A guest that has stopped (hung on a timer it missed, or its qemu stopped)
+# is told from one that works by what it does: no output and less than a
+# second of CPU time gained in this many seconds means stopped.
+stall=${ZEROFIL_GUEST_STALL:-90}
+# watch PID FILE...: note whether qemu PID or the guest's output (FILE...)
+# moved since the last call; stalled is how long neither has, in seconds
+moved_at=$SECONDS moved_cpu=-1 moved_out=-1
+watch() {
+	local pid=$1 cpu out
+	shift
+	cpu=$(awk '{ print $14 + $15 }' "/proc/$pid/stat" 2>/dev/null) || cpu=0
+	out=$(cat "$@" 2>/dev/null | wc -c)
+	# CPU time in clock ticks: a hundred are a second.
+	if ((out != moved_out || cpu - moved_cpu >= $(getconf CLK_TCK))); then
+		moved_at=$SECONDS moved_cpu=$cpu moved_out=$out
+	fi
+	stalled=$((SECONDS - moved_at))
+}
 # up: the machine's qemu runs (qemu removes its pid file as it ends)
 up() {
 	local pid
@@ -235,6 +270,66 @@ up() {
 }
 
 case $1 in
+stalls)
+	limit=10 row="a row that stops on purpose" started=$SECONDS status=0
+	export ZEROFIL_GUEST_STALL=$limit
+	if [[ $reach == console ]]; then
+		# Mid-row, its qemu is stopped for 5 s while the board counts, and
+		# its clock must not move meanwhile: it counts instructions. Then
+		# the board sleeps: idle, its qemu gains no CPU time, as a board
+		# hung on its timer did.
+		# shellcheck disable=SC2016 # expanded on the board
+		ZEROFIL_BOARD_PID=$dir/stalls.pid timeout 240 "$0" "$dir" run -- sh -c "echo 'zerofil-vm: row $row'"'
+			t0=$(cut -d " " -f 1 /proc/uptime); echo counting
+			i=0; while [ $i -lt 200000 ]; do i=$((i + 1)); done
+			echo "counted in $t0 $(cut -d " " -f 1 /proc/uptime)"; exec sleep 600' >"$dir/stalls" 2>&1 &
+		runner=$!
+		# seen LINE: wait until the board has said LINE; the time then
+		seen() {
+			for _ in {1..1500}; do
+				! grep -q "$1" "$dir/stalls" || break
+				sleep 0.2
+			done
+			date +%s.%N
+		}
+		from=$(seen '^counting$')
+		kill -STOP "$(cat "$dir/stalls.pid")"
+		counted=$(grep '^counted in' "$dir/stalls" || true)
+		sleep 5
+		kill -CONT "$(cat "$dir/stalls.pid")"
+		[[ -z $counted ]] || fails "$0: the board counted before its qemu was stopped: $counted"
+		to=$(seen '^counted in')
+		wait "$runner" || status=$?
+		took=$((SECONDS - started))
+		read -r _ _ t0 t1 < <(grep '^counted in' "$dir/stalls") || { cat "$dir/stalls"; fails "$0: the board never counted"; }
+		# Its count took as long here as it did there, and 5 s more here:
+		# what it saw to the second, and what this runner saw to a second.
+		lost=$(awk -v a="$t0" -v b="$t1" -v f="$from" -v t="$to" 'BEGIN { printf "%.1f", (t - f) - (b - a) }')
+		awk -v l="$lost" 'BEGIN { exit !(l >= 3) }' ||
+			fails "$0: the board's clock went on while its qemu was stopped for 5 s: it lost $lost s, want 3 or more"
+		echo "the board's clock stood while its qemu was stopped for 5 s: it lost $lost s"
+	else
+		pid=$(cat "$pidfile")
+		ZEROFIL_ROW=$row timeout $((limit + 60)) "$0" "$dir" sleep 600 >"$dir/stalls" 2>&1 &
+		sleep 2
+		kill -STOP "$pid"
+		wait $! || status=$?
+		took=$((SECONDS - started))
+		kill -CONT "$pid"
+		((took <= limit + 30)) || fails "$0: reported after $took s, want $limit to $((limit + 30))"
+		# The runner asked the guest to end the program: it does, once it runs.
+		for _ in {1..300}; do
+			[[ -z $(find "$ctl" -name '*.status') ]] || break
+			sleep 0.1
+		done
+		rm -f "$ctl"/*.{running,out,err,status,kill}
+	fi
+	want="stopped: no output and no CPU for $limit s, in '$row'"
+	grep -qF "$want" "$dir/stalls" || { cat "$dir/stalls"; fails "$0: no \"$want\""; }
+	((status == 125)) || fails "$0: status $status, want 125"
+	echo "the $arch $reach guest that stopped was reported after $took s: $(grep -F "$want" "$dir/stalls")"
+	exit
+	;;
 stop)
 	pid=$(cat "$pidfile" 2>/dev/null) || exit 0
 	touch "$ctl/stop"
@@ -332,25 +427,19 @@ run)
 			-kernel "$kernel" -initrd "$run/initrd" \
 			-append "console=$console rdinit=/init quiet loglevel=1 panic=-1 $board_append" </dev/null >"$run/qemu" 2>&1 &
 		pid=$!
+		[[ -z ${ZEROFIL_BOARD_PID-} ]] || echo "$pid" >"$ZEROFIL_BOARD_PID"
 		booted=$SECONDS
 	}
 	boot
-	# A board that says nothing this long after power-on hung before its
-	# init (seen once, under Debian 13's qemu): it boots in seconds, and
-	# runs no command before it says so, so it is booted once more.
-	silent=${ZEROFIL_BOARD_SILENT:-180} tries=1
-	# What the command prints, as it prints it (a run that times out shows
-	# how far it got); it says how it ended, then halts: qemu's board does
-	# not power off.
-	shown=0 said=""
+	# It boots in seconds, and says so before it runs the command; one that
+	# has not said so this long after power-on never will.
+	silent=${ZEROFIL_BOARD_SILENT:-180}
+	# What the command prints, as it prints it (a run that fails shows how
+	# far it got); it says how it ended, then halts: qemu's board does not
+	# power off. The rows mark each case as it begins, so that a board that
+	# stops is reported in its row.
+	shown=0 said="" row="" why=""
 	while :; do
-		if [[ -z $said ]] && ((SECONDS - booted > silent)); then
-			{ kill -9 "$pid" && wait "$pid"; } 2>/dev/null || true
-			pid=""
-			((tries++ < 2)) || break
-			echo "# the $arch board said nothing in $silent s after power-on: booting it again"
-			boot
-		fi
 		# Whole lines only: the last may be half written.
 		lines=$(wc -l <"$log")
 		# (head may stop tr, which then fails.)
@@ -362,13 +451,26 @@ run)
 		sed -n '/^zerofil-vm: begin$/,/^zerofil-vm: status/{/^zerofil-vm: /d;p}' "$run/out" >"$run/said"
 		tail -n +$((shown + 1)) "$run/said"
 		shown=$(wc -l <"$run/said")
+		row=$(sed -n 's/^zerofil-vm: row //p' "$run/out" | tail -n 1)
 		grep -q '^zerofil-vm: status' "$run/out" && break
-		kill -0 "$pid" 2>/dev/null || break
+		kill -0 "$pid" 2>/dev/null || { why="qemu ended"; break; }
+		watch "$pid" "$log"
+		if ((stalled >= stall)); then
+			why="no output and no CPU for $stall s"
+			break
+		fi
+		if [[ -z $said ]] && ((SECONDS - booted > silent)); then
+			why="nothing said in $silent s after power-on"
+			break
+		fi
 		sleep 1
 	done
 	status=$(sed -n 's/^zerofil-vm: status \([0-9]*\)$/\1/p' "$run/out")
 	if [[ -z $status ]]; then
-		echo "$0: the $arch board stopped before it said how the command ended; qemu and its console:" >&2
+		where="before its first row"
+		[[ -n $said ]] || where="before its init"
+		[[ -z $row ]] || where="in '$row'"
+		echo "$0: the $arch board stopped: $why, $where; qemu and its console:" >&2
 		tail -n 30 "$run/qemu" "$run/out" >&2
 		exit 125
 	fi
@@ -385,15 +487,32 @@ id=$BASHPID-$RANDOM
 mv "$ctl/$id.new" "$ctl/$id.job"
 # A run that is timed out ends the program on the machine too.
 trap 'touch "$ctl/$id.kill"' TERM INT
+# The row it runs in: the host's rows name theirs, rows run on the machine
+# mark each case in their output as it begins.
+n=0
 until [[ -f $ctl/$id.status ]]; do
 	if ! up; then
 		echo "$0: the $arch machine stopped before the program did; its console:" >&2
 		tail -n 30 "$dir/console" >&2
 		exit 125
 	fi
+	# Every second, whether it still works.
+	n=$((n + 1))
+	if ((n % 50 == 0)); then
+		watch "$(cat "$pidfile")" "$ctl/$id.out" "$ctl/$id.err" "$dir/console"
+		if ((stalled >= stall)); then
+			row=${ZEROFIL_ROW-}
+			[[ -n $row ]] || row=$(sed -n 's/^zerofil-vm: row //p' "$ctl/$id.out" 2>/dev/null | tail -n 1)
+			echo "$0: the $arch machine stopped: no output and no CPU for $stall s, in '${row:-no row}'; its console:" >&2
+			tail -n 30 "$dir/console" >&2
+			# Should it go on after all, the program ends there.
+			touch "$ctl/$id.kill"
+			exit 125
+		fi
+	fi
 	sleep 0.02
 done
-cat "$ctl/$id.out"
+grep -v '^zerofil-vm: row ' "$ctl/$id.out" || true
 cat "$ctl/$id.err" >&2
 status=$(<"$ctl/$id.status")
 rm -f "$ctl/$id".*
