@@ -94,8 +94,10 @@ line(vm-armhf                PROGRAM linux-armhf RUN vm:armhf  ROWS sample large
 line(vm-armhf-32bit-offsets  ARCH armhf BUILD ${static} ${no_lfs} RUN vm:armhf ROWS control)
 line(vm-aarch64              PROGRAM linux-aarch64 RUN vm:arm64 ROWS sample large)
 # On the Raspberry Pi Zero's ARM1176, under Debian's kernel for it; where
-# the ARMv7 program must die.
-line(vm-raspi0               PROGRAM linux-armhf RUN board:armel ROWS sample large)
+# the ARMv7 program must die. Its 4 GiB row is not run there: the same
+# program writes 4 GiB as an ARM1176 under qemu-arm and under Debian's
+# armhf kernel (vm-armhf), and on the board it took minutes of CI's time.
+line(vm-raspi0               PROGRAM linux-armhf RUN board:armel ROWS sample)
 line(vm-raspi0-armv7         PROGRAM armhf-armv7-on-arm1176 RUN board:armel ROWS illegal)
 line(vm-i686                 ARCH i386 BUILD ${static} RUN vm:amd64 ROWS sample large)
 line(vm-i686-32bit-offsets   ARCH i386 BUILD ${static} ${no_lfs} RUN vm:amd64 ROWS control)
