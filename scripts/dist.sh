@@ -5,6 +5,8 @@
 # tarball is the file ZEROFIL_SOURCE_TARBALL names, if it holds this tree.
 # dist.sh --line LINE OUT VERSION LIST: make only the files of that line
 # of the table of builds (its archive and packages), for its rows alone.
+# dist.sh --source OUT VERSION LIST: make only the source tarball, which
+# the Debian roots build.
 #
 # OUT holds release files only: files this script did not make are never
 # removed, and a folder that holds any is refused.
@@ -19,10 +21,13 @@
 # commit's time, or else the time stamp the source tarball carries; entries
 # are sorted and owned by 0:0, gzip stores no name.
 set -euo pipefail
-only=""
+only="" by=line
 if [[ $1 == --line ]]; then
 	only=$2
 	shift 2
+elif [[ $1 == --source ]]; then
+	only=source by=kind
+	shift
 fi
 out=$1 version=$2 list=$3
 src=$(cd "$(dirname "$0")/.." && pwd -P)
@@ -84,11 +89,20 @@ done
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 if [[ -n $only ]]; then
-	# The list of that line's files alone, its header kept.
-	awk -F '\t' -v l="$only" 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "line") c = i } NR == 1 || $c == l' \
+	# The list of that line's files (or the source tarball) alone, its
+	# header kept.
+	awk -F '\t' -v by="$by" -v l="$only" 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == by) c = i } NR == 1 || $c == l' \
 		"$list" >"$stage/list"
 	list=$stage/list
-	[[ -n $(release_files "$list" file) ]] || fails "$0: $3 names no file of a line $only"
+	[[ -n $(release_files "$list" file) ]] || fails "$0: $3 names no file of the $by $only"
+	# A source tarball of this very commit is kept: other checks may be
+	# reading it.
+	tarball=$out/$(release_files "$list" file)
+	if [[ $by == kind && ${#git[@]} -gt 0 && -e $tarball ]] &&
+		[[ $(gzip -dc "$tarball" | git get-tar-commit-id) == "$("${git[@]}" rev-parse HEAD)" ]]; then
+		echo "$tarball: of the last commit already"
+		exit
+	fi
 	(cd "$out" && release_files "$list" file | xargs rm -f --)
 else
 	(cd "$out" && xargs rm -f -- <<<"$mine")

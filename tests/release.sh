@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # release.sh check DIST LIST VERSION: DIST holds exactly the release files
-# that LIST (release-files.tsv) names, each as the README says.
+# that LIST (release-files.tsv) names, each as the README says; made first
+# by the build folder of LIST, where DIST has no SHA256SUMS yet.
 # release.sh line BUILD TARGET DIST LIST VERSION UNPACKED LINE: the program
 # of LINE of the table of builds for its rows, built by TARGET of the build
 # folder BUILD; for a line that ships, its files are made in DIST unless
@@ -405,6 +406,12 @@ esac
 
 dist=$2 list=$3 v=$4
 out=$tmp/unpacked
+# Run alone on a fresh build folder (beside a root's line, say), the
+# release is not made yet: the build makes it.
+if [[ ! -e $dist/SHA256SUMS ]]; then
+	cmake --build "${list%/*}" >"$tmp/log" 2>&1 || { cat "$tmp/log"; exit 1; }
+	echo "made the release: cmake --build ${list%/*}"
+fi
 cd "$dist"
 sha256sum --quiet -c SHA256SUMS
 # Bare names, so that sha256sum -c works in the download folder.
