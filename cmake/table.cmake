@@ -30,6 +30,7 @@ foreach(row IN LISTS rows)
     message(FATAL_ERROR "scripts/packages.tsv:${n}: not \"program<TAB>package<TAB>build|dist|test|bench\": ${row}")
   endif()
   set(package_of_${CMAKE_MATCH_1} ${CMAKE_MATCH_2})
+  set(group_of_${CMAKE_MATCH_1} ${CMAKE_MATCH_3})
 endforeach()
 
 # A tool named here counts as missing, found or not: how a check
@@ -66,6 +67,11 @@ function(need_all var)
     if(n STREQUAL "REQUIRED")
       set(required REQUIRED)
       continue()
+    endif()
+    if(group_of_${n} STREQUAL "bench")
+      # scripts/deps.sh test, which CI runs, installs no bench row.
+      message(FATAL_ERROR "${n}: a program of the bench group of scripts/packages.tsv, which the build, the "
+        "release and the suite may not need: give it the group build, dist or test")
     endif()
     if(DEFINED package_of_${n})
       if(n MATCHES "^/")

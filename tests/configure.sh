@@ -126,6 +126,7 @@ table)
 	mistake 'the rows "sampel" are declared in a bats file, and no line' tests/zerofil.bats '0,/test_tags=sample/s//test_tags=sampel/'
 	mistake 'scripts/packages.tsv:[0-9]+: not "program' scripts/packages.tsv 's/^cmake\tcmake\tbuild$/cmake cmake build/'
 	mistake 'mkfs.ext4: no program of scripts/packages.tsv, nor a variable' scripts/packages.tsv '/^mkfs.ext4\t/d'
+	mistake 'clang-tidy: a program of the bench group' scripts/packages.tsv 's/^\(clang-tidy\t.*\t\)test$/\1bench/'
 	# Every check of the table was tried: each call of wrong() stopped one.
 	checks=$(grep -n "wrong(\${what}" "$src/cmake/table.cmake" | cut -d: -f1)
 	while read -r at; do
