@@ -14,6 +14,7 @@ import hashlib
 import json
 import os
 import re
+import subprocess
 import sys
 import zipfile
 
@@ -38,15 +39,25 @@ GUID = re.compile(r"\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{1
 
 
 def load(manifests):
-    """The manifests: winget's by type, with the folder they are in, and Scoop's."""
-    winget = {}
+    """The manifests: winget's by type, with the folder they are in and
+    their text, and Scoop's."""
+    winget = {"text": {}}
     for top, _, files in os.walk(os.path.join(manifests, "winget")):
         for f in files:
-            doc = yaml.safe_load(open(os.path.join(top, f), encoding="utf-8"))
-            winget[doc.get("ManifestType") if isinstance(doc, dict) else f] = (f, doc)
+            text = open(os.path.join(top, f), encoding="utf-8").read()
+            doc = yaml.safe_load(text)
+            kind = doc.get("ManifestType") if isinstance(doc, dict) else f
+            winget[kind] = (f, doc)
+            winget["text"][kind] = text
             winget["folder"] = os.path.relpath(top, os.path.join(manifests, "winget"))
     scoop = json.load(open(os.path.join(manifests, "scoop", "zerofil.json"), encoding="utf-8"))
     return winget, scoop
+
+
+def msi_properties(path):
+    """The MSI's Property table, as msiinfo reads it."""
+    out = subprocess.run(["msiinfo", "export", path, "Property"], check=True, capture_output=True, text=True).stdout
+    return dict(l.rstrip("\r").split("\t", 1) for l in out.splitlines() if "\t" in l)
 
 
 def check(dist, winget, scoop):
@@ -80,6 +91,9 @@ def check(dist, winget, scoop):
         version = doc.get("PackageVersion")
         if not isinstance(version, str) or not PACKAGE_VERSION.fullmatch(version):
             faults.append(f"winget {f}: PackageVersion {version!r} is not a version string")
+        elif not re.search(rf'^PackageVersion: "{re.escape(version)}"$', winget["text"].get(kind, ""), re.M):
+            # Unquoted, YAML reads a version such as 1.10 as the number 1.1.
+            faults.append(f"winget {f}: PackageVersion {version} is not quoted")
         elif winget.get("folder", "").split(os.sep)[-3:] != \
                 [*str(doc.get("PackageIdentifier", "")).split(".", 1), version]:
             faults.append(f"winget {f}: in {winget.get('folder')}, not manifests/<letter>/<Publisher>/<Name>/{version}")
@@ -118,11 +132,25 @@ def check(dist, winget, scoop):
                     if "PortableCommandAlias" in entry:
                         aliases.append(entry["PortableCommandAlias"])
             elif i.get("InstallerType") in ("msi", "wix"):
-                for code in (i.get("ProductCode"), *[e.get("UpgradeCode") for e in i.get("AppsAndFeaturesEntries", [])]):
+                upgrades = [e.get("UpgradeCode") for e in i.get("AppsAndFeaturesEntries", [])]
+                for code in (i.get("ProductCode"), *upgrades):
                     if not GUID.fullmatch(str(code)):
                         faults.append(f"{what}: {code!r} is not a GUID in braces")
-                if i.get("Scope") != "machine":
-                    faults.append(f"{what}: Scope {i.get('Scope')!r}, the MSI installs per machine")
+                if not name:
+                    continue
+                # What the MSI itself says.
+                msi = msi_properties(os.path.join(dist, name))
+                if i.get("ProductCode") != msi.get("ProductCode"):
+                    faults.append(f"{what}: ProductCode {i.get('ProductCode')}, {name} has {msi.get('ProductCode')}")
+                if upgrades != [msi.get("UpgradeCode")]:
+                    faults.append(f"{what}: UpgradeCode {upgrades}, {name} has {msi.get('UpgradeCode')}")
+                scope = "machine" if msi.get("ALLUSERS") == "1" else "user"
+                if i.get("Scope") != scope:
+                    faults.append(f"{what}: Scope {i.get('Scope')!r}, {name} installs per {scope}")
+                for kind in REQUIRED:
+                    got = winget.get(kind, (None, {}))[1].get("PackageVersion")
+                    if got != msi.get("ProductVersion"):
+                        faults.append(f"winget {kind}: PackageVersion {got!r}, {name} has {msi.get('ProductVersion')}")
         if len(aliases) != len(set(aliases)):
             faults.append(f"winget {f}: PortableCommandAlias values repeat: {aliases}")
     missing = [k for k in SCOOP if k not in scoop]
@@ -141,6 +169,10 @@ def check(dist, winget, scoop):
             faults.append(f"scoop zerofil.json: {program} (extract_dir/bin) is not in {name}")
     auto = scoop.get("autoupdate", {})
     url = auto.get("architecture", {}).get("64bit", {}).get("url", "")
+    # The next version's zip has its own folder.
+    folder = str(auto.get("architecture", {}).get("64bit", {}).get("extract_dir", ""))
+    if "$version" not in folder or folder.replace("$version", str(scoop.get("version"))) != arch.get("extract_dir"):
+        faults.append(f"scoop zerofil.json: autoupdate's extract_dir {folder!r} is not the extract_dir at $version")
     if url.replace("$version", str(scoop.get("version"))) != arch.get("url"):
         faults.append(f"scoop zerofil.json: autoupdate's url {url!r} is not the url at $version")
     if not str(auto.get("hash", {}).get("url", "")).endswith("/SHA256SUMS"):
@@ -177,6 +209,16 @@ FAULTS = [
      lambda w, s: s["architecture"]["64bit"].update(hash=hashlib.sha256(b"another").hexdigest())),
     ("scoop: an extract_dir the zip has not",
      lambda w, s: s["architecture"]["64bit"].update(extract_dir="zerofil")),
+    ("winget: PackageVersion unquoted",
+     lambda w, s: w["text"].update(version=re.sub(r'^(PackageVersion: )"(.*)"$', r"\1\2", w["text"]["version"],
+                                                  flags=re.M))),
+    ("winget: the MSI's UpgradeCode as its ProductCode",
+     lambda w, s: w["installer"][1]["Installers"][1].update(
+         ProductCode=w["installer"][1]["Installers"][1]["AppsAndFeaturesEntries"][0]["UpgradeCode"])),
+    ("winget: the MSI installed per user", lambda w, s: w["installer"][1]["Installers"][1].update(Scope="user")),
+    ("scoop: autoupdate's extract_dir fixed at this version",
+     lambda w, s: s["autoupdate"]["architecture"]["64bit"].update(
+         extract_dir=s["architecture"]["64bit"]["extract_dir"])),
 ]
 
 
@@ -188,7 +230,7 @@ def main():
     if faults:
         sys.exit("\n".join(faults))
     if not catches:
-        print(f"the winget and Scoop manifests hold: {', '.join(sorted(k for k in winget if k != 'folder'))}, "
+        print(f"the winget and Scoop manifests hold: {', '.join(sorted(k for k in winget if k not in ('folder', 'text')))}, "
               f"zerofil.json, in {os.path.join('winget', winget['folder'])} and scoop")
         return
     missed = []
