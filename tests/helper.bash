@@ -194,11 +194,19 @@ piped() {
 	wait "$reader" || { cat "$io/cmp"; return 1; }
 }
 
+# missing PROGRAM: skip for want of PROGRAM; where the package names it as
+# a dependency of its tests (ZEROFIL_NEEDS_ALL: a distribution's build,
+# autopkgtest), it is a failure
+missing() {
+	[[ -z ${ZEROFIL_NEEDS_ALL-} ]] || { echo "$1 is missing, and the package's tests depend on it"; return 1; }
+	skip "$1 is missing"
+}
+
 # traced OPTION...: the next run is under strace with OPTIONS (which calls
 # to trace, which to fail), its calls on ./f written to $io/trace
 traced() {
 	[[ $kind == host ]] || skip "strace runs only this machine's programs"
-	command -v strace >/dev/null || skip "strace is missing"
+	command -v strace >/dev/null || missing strace
 	# LeakSanitizer (the asan build) cannot work under ptrace.
 	wrapper=(env ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o "$io/trace" -P "$PWD/f" "$@")
 }
@@ -256,7 +264,7 @@ locked() {
 as_nobody() {
 	[[ $kind != wine ]] || skip "Wine will not run a prefix owned by another user"
 	[[ $kind != vm && $kind != root ]] || skip "${runner[0]##*/} runs it as root"
-	command -v setpriv >/dev/null || skip "setpriv is missing"
+	command -v setpriv >/dev/null || missing setpriv
 	wrapper=(setpriv --reuid=65534 --regid=65534 --clear-groups --)
 	if ! "${wrapper[@]}" test -x "$prog"; then
 		# The build tree may sit below a private folder: run a copy.
