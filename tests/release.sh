@@ -153,6 +153,16 @@ srpm)
 		{ cat "$tmp/lint"; fails "rpmlint ${rpm##*/}"; }
 	if grep -E '[1-9][0-9]* (errors|warnings)' "$tmp/lint"; then cat "$tmp/lint"; fails "rpmlint found the above"; fi
 	echo "rpmlint $(rpmlint --version) on $srpm and ${rpm##*/}: 0 errors, 0 warnings"
+	# --nodeps reads no BuildRequires: each program the tests need, as the
+	# Debian source package names them (<!nocheck>), must be one.
+	build_requires=$(rpm -qp --requires "$dist/$srpm")
+	for p in $(sed -n 's/^Build-Depends://p' "$src/packaging/debian-source/control.in" | tr ',' '\n' |
+		sed -n 's/^ *\([a-z0-9.+-]*\) *<!nocheck>.*/\1/p'); do
+		grep -qx "$p" <<<"$build_requires" || fails "$srpm: no BuildRequires: $p, which its %check runs"
+	done
+	# Its licence, marked as one.
+	licences=$(rpm -qp --licensefiles "$rpm")
+	grep -q '/LICENSE$' <<<"$licences" || fails "${rpm##*/}: no licence file (%license): ${licences:-none}"
 	# Built against the C library, which it alone requires.
 	requires=$(rpm -qp --requires "$rpm")
 	if grep -v -E '^(rpmlib\(|libc\.so\.6|rtld\()' <<<"$requires"; then fails "${rpm##*/}: requires more than the C library"; fi
@@ -519,6 +529,12 @@ while IFS=$'\t' read -r f kind line arch unpacked program; do
 		[[ -x $tmp/debian/debian/rules && $(<"$tmp/debian/debian/source/format") == "3.0 (quilt)" ]] ||
 			fails "$debian: no debian/rules, or not 3.0 (quilt)"
 		diff "$src/packaging/debian/copyright" "$tmp/debian/debian/copyright"
+		# uscan finds the next release by debian/watch's pattern, a Perl
+		# one: it must take this release's tarball, its version from the name.
+		pattern=$(awk '!/^(#|version=)/ && NF { print $NF }' "$tmp/debian/debian/watch" | tail -n 1)
+		# shellcheck disable=SC2016 # perl's own, as uscan's
+		found=$(perl -e 'print $1 if $ARGV[1] =~ /^$ARGV[0]$/' "$pattern" "zerofil-$v.tar.gz")
+		[[ $found == "$v" ]] || fails "$debian: debian/watch's pattern $pattern takes ${found:-nothing} from zerofil-$v.tar.gz"
 		;;
 	srpm)
 		# Built from the release's very tarball, at this version.
