@@ -15,6 +15,9 @@ each with one fact reworded, this check fails.
 - The release files of the user README's table are those of LIST
   (release-files.tsv), VERSION written as VERSION, with the signatures
   that a signed release adds.
+- The builds whose tables the quick loop runs ("the behaviour table
+  against the native, ASan and Clang builds") are the table's QUICK lines,
+  ZEROFIL_QUICK_LINES.
 """
 
 import csv
@@ -33,7 +36,8 @@ REWORDED = (("doc/README.md", "Can't write all bytes to file", "Can't write ever
             ("sw/tools/conv/zerofil.1", "Can't open file", "Cannot open file"),
             ("packaging/about", "failure to open or to write", "failure to open or to read"),
             ("README.md", "Debian 11, 12 and 13", "Debian 12 and 13"),
-            ("doc/README.md", "`zerofil-VERSION.spdx.json`", "`zerofil-VERSION.spdx`"))
+            ("doc/README.md", "`zerofil-VERSION.spdx.json`", "`zerofil-VERSION.spdx`"),
+            ("tests/README.md", "native, ASan and Clang builds", "native and ASan builds"))
 
 if sys.argv[1] == "--catches":
     failed = []
@@ -121,6 +125,18 @@ for f in sorted(listed - named):
 for f in sorted(named - listed):
     faults.append(f"doc/README.md: the table of release files names {f}, which is not a release file")
 said.append(f"{len(named)} release files")
+
+quick = sorted(os.environ.get("ZEROFIL_QUICK_LINES", "").split(";"))
+n = 0
+for name, text in flat.items():
+    for found in re.findall(r"the behaviour table against the ((?:[\w-]+, )*[\w-]+ and [\w-]+) builds", text):
+        n += 1
+        if sorted(re.split(r", | and ", found.lower())) != quick:
+            faults.append(f"{name}: the quick loop runs the table \"against the {found} builds\": "
+                          f"the QUICK lines are {', '.join(quick)}")
+if n < 2:
+    faults.append(f"only {n} sentences name the quick loop's builds; README.md and tests/README.md each have one")
+said.append(f"{n} sentences of the quick loop ({', '.join(quick)})")
 
 print("\n".join(faults) or "each of: " + "; ".join(said))
 sys.exit(1 if faults else 0)
