@@ -13,7 +13,8 @@
 # Debian's musl that this build unpacked: the same packages, not unpacked
 # again.
 # release.sh foreign LIST: the dist script refuses a folder that holds a
-# file of someone else's, and leaves it.
+# file of someone else's, and leaves it; and takes one that holds a file
+# that its record says it made (an older version's).
 # release.sh rpm-root DIST LIST VERSION: the rpm package for this machine
 # installs into an empty root, as Fedora keeps its database, and its
 # program runs there, its page renders, rpm -V finds nothing, and its
@@ -85,6 +86,16 @@ foreign)
 	cat "$tmp/err"
 	[[ $(<"$tmp/out/notes.txt") == mine ]] || fails "notes.txt changed"
 	[[ $(wc -l <"$tmp/err") == 1 && $(<"$tmp/err") == *notes.txt* ]] || fails "want one line that names notes.txt"
+	# What it made there itself, by its record beside the list (a file of
+	# an older version, a kind since removed), is its own to replace.
+	rm "$tmp/out/notes.txt"
+	cp "$2" "$tmp/list"
+	echo "old" >"$tmp/out/zerofil-0.9.0-linux-sparc.tar.gz"
+	printf '%s\n' "$(cd "$tmp/out" && pwd -P)" zerofil-0.9.0-linux-sparc.tar.gz >"$tmp/list.made"
+	"$src/scripts/dist.sh" --source "$tmp/out" 0 "$tmp/list" >"$tmp/log" 2>&1 ||
+		{ cat "$tmp/log"; fails "dist.sh refused a file that its record says it made"; }
+	grep -qx zerofil-0.9.0-linux-sparc.tar.gz "$tmp/list.made" || fails "dist.sh's record forgot a file it made"
+	echo "dist.sh took a folder of its own older files, by its record"
 	exit
 	;;
 again)
