@@ -16,6 +16,22 @@
 #   unpacked  the folder, below the tests' unpack folder, it unpacks to
 #   program   the program's path in that folder
 #   notices   the path there of what names the components linked into it
+# A release made from a tag is of the tag's version: the changelog is held
+# to project() by release.cmake, and the tag here.
+if(EXISTS ${PROJECT_SOURCE_DIR}/.git)
+  need_all(ok git)
+  if(ok)
+    execute_process(COMMAND ${git} -C ${PROJECT_SOURCE_DIR} tag --points-at HEAD --list "v[0-9]*"
+      OUTPUT_VARIABLE tags OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+    string(REPLACE "\n" ";" tags "${tags}")
+    foreach(tag IN LISTS tags)
+      if(NOT tag STREQUAL "v${PROJECT_VERSION}")
+        message(FATAL_ERROR "git tag ${tag}: this commit is tagged for another version than project()'s, "
+          "${PROJECT_VERSION}: tag it v${PROJECT_VERSION}, or set project()'s version and the changelog to ${tag}")
+      endif()
+    endforeach()
+  endif()
+endif()
 set(ZEROFIL_DIST_DIR ${PROJECT_BINARY_DIR}/dist CACHE PATH "Where the release files go")
 # The keys that sign the release, when given: here, or in the environment
 # under the same names. The PKCS#12 file's password is read from the

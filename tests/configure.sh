@@ -127,6 +127,16 @@ table)
 	mistake 'scripts/packages.tsv:[0-9]+: not "program' scripts/packages.tsv 's/^cmake\tcmake\tbuild$/cmake cmake build/'
 	mistake 'mkfs.ext4: no program of scripts/packages.tsv, nor a variable' scripts/packages.tsv '/^mkfs.ext4\t/d'
 	mistake 'clang-tidy: a program of the bench group' scripts/packages.tsv 's/^\(clang-tidy\t.*\t\)test$/\1bench/'
+	# A commit tagged for another version than project()'s stops it.
+	rm -rf "$tmp/src"
+	mkdir "$tmp/src"
+	(cd "$src" && find . -path ./build -prune -o -path ./.git -prune -o -type f -print | tar -cf - -T -) |
+		tar -C "$tmp/src" -xf -
+	git -C "$tmp/src" init -q
+	git -C "$tmp/src" add -A
+	git -C "$tmp/src" -c user.name=zerofil -c user.email=zerofil@example.org commit -qm tagged
+	git -C "$tmp/src" tag v0.0.1
+	configures "$tmp/src" fails "git tag v0.0.1: this commit is tagged for another version" -DBUILD_TESTING=ON
 	# Every check of the table was tried: each call of wrong() stopped one.
 	checks=$(grep -n "wrong(\${what}" "$src/cmake/table.cmake" | cut -d: -f1)
 	while read -r at; do
