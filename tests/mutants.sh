@@ -3,7 +3,7 @@
 # named), one at a time, in a copy of this tree, and run the check that
 # must catch it; first that check passes on the copy as it is. Prints a
 # row a fault, "caught" or "SURVIVED", and exits 1 if one survived. Takes
-# a few minutes: run it before a release. Needs root (a mount, a loop
+# ten minutes or so: run it before a release. Needs root (a mount, a loop
 # device) and what the test preset needs.
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd -P)
