@@ -45,7 +45,7 @@ endforeach()
 set(ZEROFIL_SIGN_OPENPGP "${ZEROFIL_SIGN_OPENPGP}" CACHE STRING
   "Fingerprint of the OpenPGP key in the keyring (GNUPGHOME) that signs SHA256SUMS, the source tarball and the .rpm files")
 set(ZEROFIL_SIGN_PKCS12 "${ZEROFIL_SIGN_PKCS12}" CACHE FILEPATH
-  "PKCS#12 file of the code-signing certificate and key that sign the Windows program (Authenticode)")
+  "PKCS#12 file of the code-signing certificate and key that sign the Windows program and the MSI (Authenticode)")
 # Where users download the release files from, {version} standing for the
 # version: the winget and Scoop manifests point there. The manifests are
 # not release files but submissions to those repositories: they go beside

@@ -32,6 +32,11 @@ components.py provenance LIST DIST VERSION TOOL...
     packages of the compilers, linkers and C libraries that the bill of
     materials names, and of each TOOL, a command that made release files.
 
+components.py manifests LIST DIST VERSION URL OUT
+    Write the winget manifests and the Scoop manifest of the Windows
+    release files of LIST in DIST under OUT, URL (with {version}) being
+    where they are downloaded from.
+
 Each component's licence, supplier and home come from
 packaging/components.tsv; its version, files and texts from Debian's
 packages, on this machine (dpkg) or in a tree that scripts/musl.sh
@@ -590,5 +595,6 @@ if __name__ == "__main__":
                 "manifests": manifests}
     if len(sys.argv) < 2 or sys.argv[1] not in commands:
         fail("usage: components.py notices MAP CXX OUT [--crlf] [--debian COPYRIGHT] | licence [TREE]"
-             " | rpmlint | sbom LIST DIST VERSION | provenance LIST DIST VERSION TOOL...")
+             " | rpmlint | sbom LIST DIST VERSION | provenance LIST DIST VERSION TOOL..."
+             " | manifests LIST DIST VERSION URL OUT")
     commands[sys.argv[1]](sys.argv[2:])

@@ -15,7 +15,8 @@
 # fingerprint of a key in the keyring (GNUPGHOME), signs SHA256SUMS and the
 # source tarball (the list's signature rows) and each .rpm;
 # ZEROFIL_SIGN_PKCS12, a PKCS#12 file with its password in
-# ZEROFIL_SIGN_PKCS12_PASSWORD, signs the Windows program (Authenticode).
+# ZEROFIL_SIGN_PKCS12_PASSWORD, signs the Windows program and the MSI
+# (Authenticode).
 #
 # Reproducible: every time stamp is SOURCE_DATE_EPOCH, or else the last
 # commit's time, or else the time stamp the source tarball carries; entries
