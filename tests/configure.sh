@@ -72,13 +72,17 @@ table)
 	# its SED fails to configure with WANT; the check of the table that
 	# stopped it is counted
 	tried=""
-	mistake() {
-		local want=$1
-		shift
+	# fresh: a new copy of this tree's files in $tmp/src
+	fresh() {
 		rm -rf "$tmp/src"
 		mkdir "$tmp/src"
 		(cd "$src" && find . -path ./build -prune -o -path ./.git -prune -o -type f -print | tar -cf - -T -) |
 			tar -C "$tmp/src" -xf -
+	}
+	mistake() {
+		local want=$1
+		shift
+		fresh
 		while (($#)); do
 			sed -i "$2" "$tmp/src/$1"
 			cmp -s "$src/$1" "$tmp/src/$1" && fails "$1: $2 changes nothing"
@@ -128,10 +132,7 @@ table)
 	mistake 'mkfs.ext4: no program of scripts/packages.tsv, nor a variable' scripts/packages.tsv '/^mkfs.ext4\t/d'
 	mistake 'clang-tidy: a program of the bench group' scripts/packages.tsv 's/^\(clang-tidy\t.*\t\)test$/\1bench/'
 	# A commit tagged for another version than project()'s stops it.
-	rm -rf "$tmp/src"
-	mkdir "$tmp/src"
-	(cd "$src" && find . -path ./build -prune -o -path ./.git -prune -o -type f -print | tar -cf - -T -) |
-		tar -C "$tmp/src" -xf -
+	fresh
 	git -C "$tmp/src" init -q
 	git -C "$tmp/src" add -A
 	git -C "$tmp/src" -c user.name=zerofil -c user.email=zerofil@example.org commit -qm tagged
