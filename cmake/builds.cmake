@@ -102,18 +102,20 @@ line(vm-raspi0-armv7         PROGRAM armhf-armv7-on-arm1176 RUN board:armel ROWS
 line(vm-i686                 ARCH i386 BUILD ${static} RUN vm:amd64 ROWS sample large)
 line(vm-i686-32bit-offsets   ARCH i386 BUILD ${static} ${no_lfs} RUN vm:amd64 ROWS control)
 # The shipped x86-64 program on the file systems images are written to:
-# made and mounted under Debian's kernel, and through FUSE here.
-line(fs-vfat                 PROGRAM linux-x86_64 RUN disk:vfat  ROWS sample full)
+# made and mounted under Debian's kernel, and through FUSE here. Only the
+# cases that a file system can change: the others, such as the usage line,
+# run on the machines above.
+line(fs-vfat                 PROGRAM linux-x86_64 RUN disk:vfat  ROWS fs full)
 line(fs-vfat-large           PROGRAM linux-x86_64 RUN disk:vfat-large ROWS fat32)
-line(fs-exfat                PROGRAM linux-x86_64 RUN disk:exfat ROWS sample full)
-line(fs-ntfs3                PROGRAM linux-x86_64 RUN disk:ntfs3 ROWS sample full)
-line(fs-f2fs                 PROGRAM linux-x86_64 RUN disk:f2fs  ROWS sample full)
-line(fs-xfs                  PROGRAM linux-x86_64 RUN disk:xfs   ROWS sample full)
-line(fs-btrfs                PROGRAM linux-x86_64 RUN disk:btrfs ROWS sample full)
-line(fs-ext4                 PROGRAM linux-x86_64 RUN disk:ext4  ROWS sample full quota)
-line(fs-nfs                  PROGRAM linux-x86_64 RUN disk:nfs   ROWS sample full nfs)
-line(fs-ntfs-3g              PROGRAM linux-x86_64 RUN fuse:ntfs-3g ROWS sample full)
-line(fs-exfat-fuse           PROGRAM linux-x86_64 RUN fuse:exfat-fuse ROWS sample full)
+line(fs-exfat                PROGRAM linux-x86_64 RUN disk:exfat ROWS fs full)
+line(fs-ntfs3                PROGRAM linux-x86_64 RUN disk:ntfs3 ROWS fs full)
+line(fs-f2fs                 PROGRAM linux-x86_64 RUN disk:f2fs  ROWS fs full)
+line(fs-xfs                  PROGRAM linux-x86_64 RUN disk:xfs   ROWS fs full)
+line(fs-btrfs                PROGRAM linux-x86_64 RUN disk:btrfs ROWS fs full)
+line(fs-ext4                 PROGRAM linux-x86_64 RUN disk:ext4  ROWS fs full quota)
+line(fs-nfs                  PROGRAM linux-x86_64 RUN disk:nfs   ROWS fs full nfs)
+line(fs-ntfs-3g              PROGRAM linux-x86_64 RUN fuse:ntfs-3g ROWS fs full)
+line(fs-exfat-fuse           PROGRAM linux-x86_64 RUN fuse:exfat-fuse ROWS fs full)
 line(bullseye                RUN root:bullseye ROWS table)
 line(bookworm                RUN root:bookworm ROWS table)
 line(trixie                  RUN root:trixie  ROWS table)

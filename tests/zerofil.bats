@@ -1,7 +1,8 @@
 #!/usr/bin/env bats
 # The behaviour of zerofil, one case a line. Helpers are in helper.bash;
 # $block is the size of the program's zero block. Cases tagged "sample" are
-# the few that the lines booting a whole machine for each run also run.
+# the few that the lines booting a whole machine for each run also run;
+# "fs", those that the lines on a file system of their own run.
 
 # shellcheck disable=SC2034 # prog, set by a case, is read by the helpers
 
@@ -34,7 +35,7 @@ load helper
 
 # Block boundaries: the last 1 to $block bytes go one at a time
 @test "one block exactly" { makes "$block" f "$block"; }
-# bats test_tags=sample
+# bats test_tags=sample,fs
 @test "one block and a byte" { makes $((block + 1)) f $((block + 1)); }
 @test "two blocks exactly" { makes $((2 * block)) f $((2 * block)); }
 @test "two blocks and a byte" { makes $((2 * block + 1)) f $((2 * block + 1)); }
