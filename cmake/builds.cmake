@@ -9,7 +9,8 @@
 #   qemu-system-NAME) and the GNU triple of its compiler and of its
 #   toolchain file, cmake/TRIPLE.cmake; CPU: the oldest CPU its packages
 #   must run on, as qemu names it (qemu-NAME -cpu help), on which qemu-user
-#   runs the rows of its lines
+#   runs the rows of its lines; OCI: the platforms of the container image
+#   that its static program serves, architecture/variant as OCI names them
 #
 # line(NAME [NEEDS what...] [ARCH arch [MUSL]] [TOOLCHAIN file] [BUILD arg...]
 #      [PROGRAM line] [RUN kind[:place]] [ROWS row...] [QUICK] [SHIPS kind...])
@@ -38,7 +39,9 @@
 #              maintainer's quick label (ctest -L quick)
 #   SHIPS      release files made from it: tar, zip, msi (a Windows
 #              installer of the zip's files), deb, rpm (the last two name
-#              the package by its ARCH); dist.cmake names each
+#              the package by its ARCH), image (its tar's program in the
+#              one container image, for its ARCH's OCI platforms);
+#              dist.cmake names each
 # Every field is checked where it is read (cmake/table.cmake): a word that
 # is none of these, or a value that is not one of those it may be, stops
 # the configure, naming the line.
@@ -60,13 +63,14 @@ set(static -DZEROFIL_STATIC=ON)
 # needs them.
 set(no_lfs "-DCMAKE_CXX_FLAGS=-U_FILE_OFFSET_BITS -U_TIME_BITS")
 
-arch(amd64   RPM x86_64  QEMU x86_64  TRIPLE x86_64-linux-gnu)
+arch(amd64   RPM x86_64  QEMU x86_64  TRIPLE x86_64-linux-gnu OCI amd64)
 arch(i386    RPM i686    QEMU i386    TRIPLE i686-linux-gnu)
-arch(arm64   RPM aarch64 QEMU aarch64 TRIPLE aarch64-linux-gnu)
+arch(arm64   RPM aarch64 QEMU aarch64 TRIPLE aarch64-linux-gnu OCI arm64)
 # Raspberry Pi OS builds its armhf for the ARMv6 of the Pi Zero and Pi 1.
 arch(armhf   RPM armv7hl QEMU arm     TRIPLE arm-linux-gnueabihf CPU arm1176)
-arch(armel   RPM armv5tel QEMU arm    TRIPLE arm-linux-gnueabi CPU arm926)
-arch(riscv64 RPM riscv64 QEMU riscv64 TRIPLE riscv64-linux-gnu)
+# Its ARMv5TE program runs on every later 32-bit Arm too.
+arch(armel   RPM armv5tel QEMU arm    TRIPLE arm-linux-gnueabi CPU arm926 OCI arm/v5 arm/v6 arm/v7)
+arch(riscv64 RPM riscv64 QEMU riscv64 TRIPLE riscv64-linux-gnu OCI riscv64)
 
 line(native                  RUN host         ROWS table large dynamic QUICK)
 line(asan                    NEEDS HAVE_SANITIZERS RUN host ROWS table QUICK
@@ -77,15 +81,15 @@ line(i686                    ARCH i386        RUN host         ROWS table large 
 line(i686-qemu               PROGRAM i686     RUN qemu         ROWS table lfs)
 line(i686-32bit-offsets      ARCH i386 BUILD ${no_lfs} RUN host ROWS control nolfs)
 line(i686-32bit-offsets-qemu PROGRAM i686-32bit-offsets RUN qemu ROWS nolfs)
-line(linux-x86_64            ARCH amd64 MUSL  RUN host         ROWS table static          SHIPS tar deb rpm)
-line(linux-aarch64           ARCH arm64 MUSL  RUN qemu         ROWS table large static    SHIPS tar deb rpm)
+line(linux-x86_64            ARCH amd64 MUSL  RUN host         ROWS table static          SHIPS tar deb rpm image)
+line(linux-aarch64           ARCH arm64 MUSL  RUN qemu         ROWS table large static    SHIPS tar deb rpm image)
 # One 32-bit Arm program, ARMv5TE code with software floating point, static:
 # it runs on every Raspberry Pi and on Debian's armel and armhf alike. The
 # ARMv7 program of Debian's armhf compiler dies on the Pi Zero's ARM1176.
-line(linux-armel             ARCH armel MUSL  RUN qemu         ROWS table large static armv5 SHIPS tar deb)
+line(linux-armel             ARCH armel MUSL  RUN qemu         ROWS table large static armv5 SHIPS tar deb image)
 line(linux-armhf             PROGRAM linux-armel ARCH armhf RUN qemu ROWS table large static armv5 SHIPS tar deb rpm)
 line(armhf-armv7-on-arm1176  ARCH armhf MUSL  RUN qemu         ROWS illegal)
-line(linux-riscv64           ARCH riscv64 MUSL RUN qemu        ROWS table large static    SHIPS tar rpm)
+line(linux-riscv64           ARCH riscv64 MUSL RUN qemu        ROWS table large static    SHIPS tar rpm image)
 line(windows-x86_64          TOOLCHAIN mingw-w64-x86_64 RUN wine ROWS table large pe     SHIPS zip msi)
 line(windows-msi             PROGRAM windows-x86_64 RUN msi ROWS sample)
 line(windows-no-manifest     TOOLCHAIN mingw-w64-x86_64 BUILD -DZEROFIL_MANIFEST=OFF RUN wine ROWS table)

@@ -6,15 +6,19 @@
 # the build tree, a file a row under a header that names the columns, which
 # every reader takes by name:
 #   file      the file's name
-#   kind      tar, zip, msi, deb, rpm, source, dsc (Debian's source
+#   kind      tar, zip, msi, deb, rpm, image (the container image, an
+#             OCI layout archive), source, dsc (Debian's source
 #             package), debian (its .debian.tar.xz), srpm (the rpm source
 #             package), sbom, provenance, sums or signature (an OpenPGP
 #             signature of the file it names less .asc)
-#   line      the line of the table it comes from
+#   line      the line of the table it comes from (the image: each line
+#             whose program it holds, comma-separated)
 #   arch      the architecture as the package names it (deb, rpm)
 #   tree      the line's build tree
 #   unpacked  the folder, below the tests' unpack folder, it unpacks to
-#   program   the program's path in that folder
+#   program   the program's path in that folder (the image: for each
+#             line, PLATFORMS=LINE, its OCI platforms comma-separated,
+#             space-separated)
 #   notices   the path there of what names the components linked into it
 # A release made from a tag is of the tag's version: the changelog is held
 # to project() by release.cmake, and the tag here.
@@ -47,18 +51,27 @@ set(ZEROFIL_SIGN_OPENPGP "${ZEROFIL_SIGN_OPENPGP}" CACHE STRING
 set(ZEROFIL_SIGN_PKCS12 "${ZEROFIL_SIGN_PKCS12}" CACHE FILEPATH
   "PKCS#12 file of the code-signing certificate and key that sign the Windows program and the MSI (Authenticode)")
 # Where users download the release files from, {version} standing for the
-# version: the winget and Scoop manifests point there. The manifests are
-# not release files but submissions to those repositories: they go beside
-# the release folder.
+# version: the winget and Scoop manifests and the recipes of the AUR,
+# Homebrew and Nix point there. They are not release files but submissions
+# to those repositories: they go beside the release folder.
 set(ZEROFIL_DOWNLOAD_URL "${ZEROFIL_ABOUT_Homepage}/releases/{version}" CACHE STRING
-  "Where the release files are downloaded from ({version}: the version), for the winget and Scoop manifests")
-set(ZEROFIL_MANIFESTS_DIR ${ZEROFIL_DIST_DIR}-manifests CACHE PATH "Where the winget and Scoop manifests go")
+  "Where the release files are downloaded from ({version}: the version), for the manifests and recipes")
+set(ZEROFIL_MANIFESTS_DIR ${ZEROFIL_DIST_DIR}-manifests CACHE PATH "Where the winget and Scoop manifests and the AUR, Homebrew and Nix recipes go")
 set(v ${PROJECT_VERSION})
 set(list "file\tkind\tline\tarch\ttree\tunpacked\tprogram\tnotices\n")
 set(targets "")
+set(image_lines "")
+set(image_parts "")
 foreach(name IN LISTS lines)
   set(arch ${line_arch_${name}})
   foreach(kind IN LISTS line_ships_${name})
+    if(kind STREQUAL "image")
+      # One image of every such line's program: its row follows.
+      list(APPEND image_lines ${name})
+      list(JOIN arch_OCI_${arch} "," platforms)
+      list(APPEND image_parts "${platforms}=${name}")
+      continue()
+    endif()
     set(unpacked ${name})
     set(program ${line_file_${name}})
     set(pkg_arch -)
@@ -97,6 +110,11 @@ endforeach()
 macro(whole file kind)
   string(APPEND list "${file}\t${kind}\t-\t-\t-\t-\t-\t-\n")
 endmacro()
+if(image_lines)
+  list(JOIN image_lines "," image_lines)
+  list(JOIN image_parts " " image_parts)
+  string(APPEND list "zerofil-${v}-image.tar\timage\t${image_lines}\t-\t-\t-\t${image_parts}\t-\n")
+endif()
 whole(zerofil-${v}.tar.gz source)
 if(ZEROFIL_SIGN_OPENPGP)
   whole(zerofil-${v}.tar.gz.asc signature)

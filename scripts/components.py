@@ -70,7 +70,7 @@ LICENCE = "MIT"
 UNDESCRIBED = ("sbom", "provenance", "sums", "signature")
 # What the bill of materials calls each kind of release file that is not an
 # archive: what installs, and the distributions' source packages.
-PURPOSE = {"msi": "INSTALL", "deb": "INSTALL", "rpm": "INSTALL", "dsc": "SOURCE", "debian": "SOURCE", "srpm": "SOURCE"}
+PURPOSE = {"image": "CONTAINER", "msi": "INSTALL", "deb": "INSTALL", "rpm": "INSTALL", "dsc": "SOURCE", "debian": "SOURCE", "srpm": "SOURCE"}
 
 
 def fail(message):
@@ -368,22 +368,14 @@ def sbom(args):
         if r["kind"] in ("tar", "zip"):
             data = program_bytes(os.path.join(dist, r["file"]), r["program"])
             programs[r["line"]] = (hashlib.sha256(data).hexdigest(), r["tree"], r["program"])
-    for r in files:
-        name, kind, line = r["file"], r["kind"], r["line"]
-        file_id = spdx_id("File", name)
-        add({"name": name, "SPDXID": file_id, "packageFileName": name, "versionInfo": version,
-             "downloadLocation": "NOASSERTION", "filesAnalyzed": False,
-             "checksums": [{"algorithm": "SHA256", "checksumValue": sums[name]}],
-             "primaryPackagePurpose": PURPOSE.get(kind, "ARCHIVE"),
-             "supplier": "Organization: " + about("Authors")})
-        relations.append(("SPDXRef-DOCUMENT", "DESCRIBES", file_id))
-        if line not in programs:
-            continue
+
+    # describe_program FILE_ID LINE: FILE_ID contains the program of LINE
+    def describe_program(file_id, line):
         digest, tree, program = programs[line]
         prog_id = spdx_id("Program", line)
         relations.append((file_id, "CONTAINS", prog_id))
         if prog_id in seen:
-            continue
+            return
         add({"name": f"zerofil for {line}", "SPDXID": prog_id, "versionInfo": version,
              "packageFileName": program, "downloadLocation": "NOASSERTION", "filesAnalyzed": False,
              "checksums": [{"algorithm": "SHA256", "checksumValue": digest}],
@@ -410,6 +402,21 @@ def sbom(args):
                  "externalRefs": [{"referenceCategory": "PACKAGE-MANAGER", "referenceType": "purl",
                                    "referenceLocator": purl(t)}]})
             relations.append((t_id, "BUILD_TOOL_OF", prog_id))
+
+    for r in files:
+        name, kind, line = r["file"], r["kind"], r["line"]
+        file_id = spdx_id("File", name)
+        add({"name": name, "SPDXID": file_id, "packageFileName": name, "versionInfo": version,
+             "downloadLocation": "NOASSERTION", "filesAnalyzed": False,
+             "checksums": [{"algorithm": "SHA256", "checksumValue": sums[name]}],
+             "primaryPackagePurpose": PURPOSE.get(kind, "ARCHIVE"),
+             "supplier": "Organization: " + about("Authors")})
+        relations.append(("SPDXRef-DOCUMENT", "DESCRIBES", file_id))
+        # The image holds the programs of several lines.
+        for line in line.split(",") if kind == "image" else [line]:
+            if line in programs:
+                describe_program(file_id, line)
+
     names = "\n".join(f"{sums[n]}  {n}" for n in sorted(sums))
     document = {
         "spdxVersion": "SPDX-2.3", "dataLicense": "CC0-1.0", "SPDXID": "SPDXRef-DOCUMENT",

@@ -185,6 +185,25 @@ while IFS=$'\t' read -r file kind line arch tree program; do
 		"$src/scripts/msi.sh" "$stage/zerofil-$version-$line" "$version" "$out/$file"
 		[[ -z $pkcs12 ]] || authenticode "$out/$file"
 		;;
+	image)
+		# The container image of the archives' programs, at this commit.
+		parts=()
+		# shellcheck disable=SC2086 # a list of PLATFORMS=LINE
+		for part in $program; do
+			l=${part#*=}
+			read -r t p < <(release_files "$list" "line tree program" tar | awk -F '\t' -v l="$l" '$1 == l { print $2, $3 }')
+			[[ -n ${t-} ]] || fails "$0: $file: the line $l ships no tar"
+			folder "$l" "$t" "$p"
+			parts+=("${part%=*}=$stage/zerofil-$version-$l")
+		done
+		revision=unknown
+		if ((${#git[@]})); then
+			revision=$("${git[@]}" rev-parse HEAD)
+		elif [[ -n ${ZEROFIL_SOURCE_TARBALL-} ]]; then
+			revision=$(gzip -dc "$ZEROFIL_SOURCE_TARBALL" | git get-tar-commit-id) || revision=unknown
+		fi
+		python3 "$src/scripts/image.py" "$out/$file" "$version" "$revision" "${parts[@]}"
+		;;
 	deb)
 		# The package's architecture is the list's: one program may ship as
 		# the package of another architecture (armel's as armhf's).
@@ -304,6 +323,12 @@ if [[ -z $only && -n ${ZEROFIL_MANIFESTS_DIR-} && -n $(release_files "$list" fil
 	python3 "$src/scripts/components.py" manifests "$list" "$out" "$version" "${ZEROFIL_DOWNLOAD_URL:?}" \
 		"$ZEROFIL_MANIFESTS_DIR"
 	echo "$0: the winget and Scoop manifests, to submit to their repositories: $ZEROFIL_MANIFESTS_DIR"
+fi
+# The recipes of the AUR, Homebrew and Nix, which build the source tarball.
+source=$(release_files "$list" file source)
+if [[ -z $only && -n ${ZEROFIL_MANIFESTS_DIR-} && -n $source && -e $out/$source ]]; then
+	"$src/scripts/recipes.sh" "$out/$source" "$ZEROFIL_MANIFESTS_DIR"
+	echo "$0: the AUR's PKGBUILD, the Homebrew formula and the Nix expression: $ZEROFIL_MANIFESTS_DIR"
 fi
 # The record: what OUT holds now, all of it this script's.
 { (cd "$out" && pwd -P) && (cd "$out" && ls -A); } >"$record.new"
