@@ -120,7 +120,7 @@ def main(args):
                         "layers": [layer_ref], "annotations": {"org.opencontainers.image.created": created}}
             manifests.append(dict(blob(dumps(manifest), MANIFEST), platform=where))
     index = {"schemaVersion": 2, "mediaType": INDEX, "manifests": manifests, "annotations": labels}
-    top = dict(blob(dumps(index), INDEX), annotations={"org.opencontainers.image.ref.name": version})
+    top = dict(blob(dumps(index), INDEX), annotations={"org.opencontainers.image.ref.name": f"zerofil:{version}"})
     entries = [("oci-layout", 0o644, dumps({"imageLayoutVersion": "1.0.0"})),
                ("index.json", 0o644, dumps({"schemaVersion": 2, "mediaType": INDEX, "manifests": [top]})),
                ("blobs/", 0o755, None), ("blobs/sha256/", 0o755, None)]

@@ -153,7 +153,7 @@ image)
 	# Run here, from a storage of its own, under runc with low limits.
 	storage="vfs@$work/storage+$work/run"
 	podman=(podman --root "$work/storage" --runroot "$work/run" --storage-driver vfs)
-	quietly skopeo copy --override-arch amd64 "oci-archive:$image:$version" "containers-storage:[$storage]localhost/zerofil:$version"
+	quietly skopeo copy --override-arch amd64 "oci-archive:$image:zerofil:$version" "containers-storage:[$storage]localhost/zerofil:$version"
 	mkdir -m 777 "$work/w" "$work/ro"
 	# in_image_with [PODMAN...] -- ARGS...: the program in the image, with
 	# a folder of this machine at /w and a read-only one at /ro
