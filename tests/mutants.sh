@@ -29,7 +29,12 @@ trap 'rm -rf "$tmp"' EXIT
 #   foreign    the copy's release.sh foreign: dist.sh's own folder
 #   control    the copy's rows.sh fails a control whose every case skipped
 #   board      the copy's vm.sh stalls, on this tree's board (build/test)
-# The last four need this tree's test build, release and board made.
+#   recipes    the copy's recipes.sh makes the AUR, Homebrew and Nix
+#              recipes of this tree's source tarball, and the copy's
+#              channels.sh checks the formula and the expression
+#   image      the copy's image.py makes the container image of this
+#              tree's release programs, and the copy's channels.sh checks it
+# The last six need this tree's test build, release and board made.
 faults=$(
 	cat <<'EOF'
 mode 0600	table	sed -i 's/O_TRUNC, 0666)/O_TRUNC, 0600)/' sw/tools/conv/zerofil.cpp
@@ -62,6 +67,12 @@ a skipped control passed	control	sed -i 's/if \[\[ -n ${ZEROFIL_ROWS_CONTROL-} \
 the board's clock on the host's	board	sed -i 's/ -icount shift=0"$/"/' tests/vm.sh
 a 4 GiB row in the quick label	docs	sed -i 's/if(line_quick_${name} AND NOT group MATCHES "large|control")/if(line_quick_${name})/' tests/CMakeLists.txt
 a tag of another version taken	mistakes	sed -i 's/if(NOT tag STREQUAL "v${PROJECT_VERSION}")/if(FALSE)/' cmake/dist.cmake
+a recipe's digest of another file	recipes	sed -i 's|^fill_Digest=$(sha256sum "$tarball"|fill_Digest=$(sha256sum "$src/LICENSE"|' scripts/recipes.sh
+a PKGBUILD of another version	recipes	sed -i 's/^pkgver=@Version@$/pkgver=1.0.0/' packaging/arch/PKGBUILD.in
+a formula of no licence	recipes	sed -i '/^  license "@Licence@"$/d' packaging/homebrew/zerofil.rb.in
+an arm/v5 entry with a v7 config	image	sed -i 's/config = dict(where, created=created/config = dict(where, variant="v7" if name == "arm" else None, created=created/' scripts/image.py
+a program given as another architecture's	image	sed -i 's/183: "arm64", 40: "arm", 243: "riscv64"/183: "riscv64", 40: "arm", 243: "arm64"/' scripts/image.py
+no entry point	image	sed -i 's/config={"Entrypoint": \["\/zerofil"\], /config={/' scripts/image.py
 the Clang line out of the quick label	docs	sed -i 's/^\(line(clang .*\) QUICK)$/\1)/' cmake/builds.cmake
 EOF
 )
@@ -110,6 +121,28 @@ check() {
 		[[ -e $tmp/vm/armel ]] || cp -a "$src/build/test/vm/armel" "$tmp/vm/"
 		rm -f "$tmp/vm/armel/stalls"*
 		"$copy/tests/vm.sh" "$tmp/vm/armel" stalls
+		;;
+	recipes)
+		local b=$src/build/test
+		rm -rf "$tmp/r"
+		ZEROFIL_DOWNLOAD_URL='https://example.org/zerofil/releases/{version}' \
+			"$copy/scripts/recipes.sh" "$b/dist/zerofil-$(version).tar.gz" "$tmp/r" &&
+			"$copy/tests/channels.sh" recipes "$tmp/r" "$b/dist"
+		;;
+	image)
+		local b=$src/build/test v l parts=()
+		v=$(version)
+		rm -rf "$tmp/i"
+		mkdir "$tmp/i"
+		cp "$b/dist/zerofil-$v.tar.gz" "$tmp/i/"
+		# The release's archives, unpacked, as dist.sh has them.
+		for l in amd64=linux-x86_64 arm64=linux-aarch64 arm/v5,arm/v6,arm/v7=linux-armel riscv64=linux-riscv64; do
+			tar -C "$tmp/i" -xzf "$b/dist/zerofil-$v-${l#*=}.tar.gz"
+			parts+=("${l%=*}=$tmp/i/zerofil-$v-${l#*=}")
+		done
+		SOURCE_DATE_EPOCH=$(tar -xzOf "$tmp/i/zerofil-$v.tar.gz" "zerofil-$v/packaging/source-date") \
+			python3 "$copy/scripts/image.py" "$tmp/i/$(release_files "$b/release-files.tsv" file image)" "$v" unknown \
+			"${parts[@]}" && "$copy/tests/channels.sh" image "$b/dist-manifests" "$tmp/i" "$b/release-files.tsv"
 		;;
 	*) fails "$0: no check named $1" ;;
 	esac >"$tmp/log" 2>&1 || status=$?
