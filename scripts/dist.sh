@@ -200,7 +200,9 @@ while IFS=$'\t' read -r file kind line arch tree program; do
 		if ((${#git[@]})); then
 			revision=$("${git[@]}" rev-parse HEAD)
 		elif [[ -n ${ZEROFIL_SOURCE_TARBALL-} ]]; then
-			revision=$(gzip -dc "$ZEROFIL_SOURCE_TARBALL" | git get-tar-commit-id) || revision=unknown
+			# Not a pipe: git reads only the first block, and gzip's
+			# SIGPIPE would fail it under pipefail.
+			revision=$(git get-tar-commit-id < <(gzip -dc "$ZEROFIL_SOURCE_TARBALL")) || revision=unknown
 		fi
 		python3 "$src/scripts/image.py" "$out/$file" "$version" "$revision" "${parts[@]}"
 		;;
