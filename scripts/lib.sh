@@ -123,6 +123,14 @@ block_size() {
 	sed -n 's/^[[:space:]]*char buf\[\([0-9]*\)\];.*/\1/p' "$here/../sw/tools/conv/zerofil.cpp"
 }
 
+# program_line WORDS: the format of the program's own line that holds
+# WORDS ("Usage:", "Can't open"), as its one printf in the source has it
+program_line() {
+	local here
+	here=$(dirname "${BASH_SOURCE[0]}")
+	grep -o 'printf([^"]*"[^"]*\\n"' "$here/../sw/tools/conv/zerofil.cpp" | sed 's/^[^"]*"//; s/\\n"$//' | grep -F -- "$1"
+}
+
 # upgrade_code: the MSI's UpgradeCode, written once in the WiX source
 upgrade_code() {
 	local here

@@ -16,7 +16,12 @@ own_tmpdir=
 # shellcheck source-path=SCRIPTDIR/.. source=scripts/lib.sh
 . "$BATS_TEST_DIRNAME/../scripts/lib.sh"
 
-usage_line='Usage: zerofil <size bytes> <file>'
+# The program's own lines, from its source: each message is written once.
+usage_line=$(program_line "Usage:")
+open_line=$(program_line "Can't open")
+write_line=$(program_line "Can't write")
+[[ -n $usage_line && -n $open_line && -n $write_line ]] ||
+	{ echo "tests/helper.bash: no usage line, or no failure line, found in sw/tools/conv/zerofil.cpp" >&2; return 1; }
 # Each case runs in a folder of its own: a relative ZEROFIL names the
 # program from the folder bats was started in.
 [[ ${ZEROFIL-} == /* ]] || ZEROFIL=$PWD/$ZEROFIL
@@ -156,14 +161,16 @@ usage() {
 # open_refused FILE: the open-failure line and status 1
 open_refused() {
 	invoke 10 "$1"
-	check 1 "" "$prog: Can't open file $1 for writing"
+	# shellcheck disable=SC2059 # the program's own format
+	check 1 "" "$(printf "$open_line" "$prog" "$1")"
 }
 
 # write_refused SIZE FILE [KEPT]: the write-failure line and status 1; the
 # partial file keeps KEPT zero bytes
 write_refused() {
 	invoke "$1" "$2"
-	check 1 "" "$prog: Can't write all bytes to file $2" || return
+	# shellcheck disable=SC2059 # the program's own format
+	check 1 "" "$(printf "$write_line" "$prog" "$2")" || return
 	[[ -z ${3-} ]] || zeros "$2" "$3"
 }
 

@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
-"""messages.py MANDOC LIST VERSION DEBIAN...: each fact that the docs
-repeat stands there as the program and the table of builds have it.
-messages.py --catches MANDOC LIST VERSION DEBIAN...: in copies of the docs,
-each with one fact reworded, this check fails.
+"""messages.py MANDOC LIST VERSION DEBIAN...: the five kinds of fact that
+the docs repeat stand there as the program and the table of builds have
+them.
+messages.py --catches MANDOC LIST VERSION DEBIAN...: the docs as they are
+pass; then, in copies of them, each with one fact reworded, the check fails.
+Each reworded fact is taken from the docs and the program as they are.
 
 - Every line the program can print stands, word for word, in the manual
   page (as MANDOC renders it) and in the user README: the format strings of
   its printf calls, each %s standing for any word there (NAME, FILE...).
+  The tests read the same lines from the program (scripts/lib.sh).
 - Each sentence that names the kinds of failure ("a failure to open or to
   write") names those of the program's messages ("Can't open", "Can't
   write"), in the READMEs, the manual page and packaging/about.
@@ -28,115 +31,157 @@ import subprocess
 import sys
 import tempfile
 
-top = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-FILES = ("README.md", "tests/README.md", "doc/README.md", "packaging/about", "sw/tools/conv/zerofil.1",
-         "sw/tools/conv/zerofil.cpp", "tests/messages.py")
-# What is reworded in a copy, one at a time: a file, the text, its new words.
-REWORDED = (("doc/README.md", "Can't write all bytes to file", "Can't write every byte to file"),
-            ("sw/tools/conv/zerofil.1", "Can't open file", "Cannot open file"),
-            ("packaging/about", "failure to open or to write", "failure to open or to read"),
-            ("README.md", "Debian 11, 12 and 13", "Debian 12 and 13"),
-            ("doc/README.md", "`zerofil-VERSION.spdx.json`", "`zerofil-VERSION.spdx`"),
-            ("tests/README.md", "native, ASan and Clang builds", "native and ASan builds"))
-
-if sys.argv[1] == "--catches":
-    failed = []
-    for name, old, new in REWORDED:
-        with tempfile.TemporaryDirectory() as copy:
-            for f in FILES:
-                os.makedirs(os.path.dirname(os.path.join(copy, f)), exist_ok=True)
-                shutil.copy(os.path.join(top, f), os.path.join(copy, f))
-            path = os.path.join(copy, name)
-            text = open(path, encoding="utf-8").read()
-            if old not in text:
-                sys.exit(f"{name}: no \"{old}\" to reword")
-            open(path, "w", encoding="utf-8").write(text.replace(old, new, 1))
-            done = subprocess.run([sys.executable, os.path.join(copy, "tests/messages.py"), *sys.argv[2:]],
-                                  capture_output=True, text=True)
-            if done.returncode == 0:
-                failed.append(f"not caught: {name}: \"{old}\" as \"{new}\"")
-            else:
-                print(f"caught: {name}: \"{old}\" as \"{new}\": {done.stdout.strip()}")
-    print("\n".join(failed))
-    sys.exit(1 if failed else 0)
-
-mandoc, list_path, version, *debian = sys.argv[1:]
+TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+DOCS = ("README.md", "tests/README.md", "doc/README.md", "packaging/about")
+PAGE = "sw/tools/conv/zerofil.1"
+PROGRAM = "sw/tools/conv/zerofil.cpp"
+catches = sys.argv[1] == "--catches"
+mandoc, list_path, version, *debian = sys.argv[2:] if catches else sys.argv[1:]
+releases = sorted(debian, key=float)
+quick = sorted(os.environ.get("ZEROFIL_QUICK_LINES", "").split(";"))
+QUICK_NAMED = r"the behaviour table against the ((?:[\w-]+, )*[\w-]+ and [\w-]+) builds"
 
 
-def read(name):
+def listing(items):
+    """a, b and c"""
+    return ", ".join(items[:-1]) + " and " + items[-1] if len(items) > 1 else items[0]
+
+
+def read(top, name):
     with open(os.path.join(top, name), encoding="utf-8") as f:
         return f.read()
 
 
-source = read("sw/tools/conv/zerofil.cpp")
-formats = re.findall(r'printf\((?:stderr,\s*)?"((?:[^"\\]|\\.)*)"', source)
-if len(formats) < 3:
-    sys.exit(f"found only {formats} in the program")
-page = subprocess.run([mandoc, "-T", "utf8", "-O", "width=1000", os.path.join(top, "sw/tools/conv/zerofil.1")],
-                      check=True, capture_output=True, text=True).stdout
-page = re.sub(".\b", "", page)
-docs = {name: read(name) for name in ("README.md", "tests/README.md", "doc/README.md", "packaging/about")}
-docs["sw/tools/conv/zerofil.1"] = page
-# Lines run together, so that a sentence may break anywhere.
-flat = {name: re.sub(r"\s+", " ", text.replace("\n ", "\n")) for name, text in docs.items()}
-faults = []
-said = []
+def formats_of(top):
+    """The program's lines, as its printf calls write them."""
+    return re.findall(r'printf\((?:stderr,\s*)?"((?:[^"\\]|\\.)*)\\n"', read(top, PROGRAM))
 
-for f in formats:
-    text = f.removesuffix("\\n")
-    pattern = r"[^\s`']+".join(re.escape(part) for part in text.split("%s"))
-    for name in ("sw/tools/conv/zerofil.1", "doc/README.md"):
-        if not re.search(pattern, docs[name]):
-            faults.append(f"{name}: no \"{text}\"")
-said.append(f"{len(formats)} messages")
 
-kinds = sorted(set(re.findall(r"Can't (\w+)", " ".join(formats))))
-n = 0
-for name, text in flat.items():
-    for named in re.findall(r"failure to ((?:\w+)(?:,? (?:or )?(?:to )?\w+)*?) (?:prints|is reported)", text):
-        n += 1
-        verbs = sorted(w for w in re.findall(r"\w+", named) if w not in ("or", "to"))
-        if verbs != kinds:
-            faults.append(f"{name}: \"failure to {named}\": the program's failures are {' and '.join(kinds)}")
-if n < 3:
-    faults.append(f"only {n} sentences name the kinds of failure; the READMEs and packaging/about each have one")
-said.append(f"{n} sentences of the failures ({', '.join(kinds)})")
+def docs_of(top):
+    """Each doc's text, and each run together so that a sentence may break anywhere."""
+    docs = {name: read(top, name) for name in DOCS}
+    page = subprocess.run([mandoc, "-T", "utf8", "-O", "width=1000", os.path.join(top, PAGE)],
+                          check=True, capture_output=True, text=True).stdout
+    docs[PAGE] = re.sub(".\b", "", page)
+    return docs, {name: re.sub(r"\s+", " ", text.replace("\n ", "\n")) for name, text in docs.items()}
 
-releases = sorted(debian, key=float)
-want = "Debian " + ", ".join(releases[:-1]) + " and " + releases[-1] if len(releases) > 1 else "Debian " + releases[0]
-n = 0
-for name, text in flat.items():
-    for found in re.findall(r"Debian \d+(?: \([^)]*\))?(?:, \d+(?: \([^)]*\))?)* and \d+(?: \([^)]*\))?", text):
-        n += 1
-        if re.sub(r" \([^)]*\)", "", found) != want:
-            faults.append(f"{name}: \"{found}\": the roots of the table are {want}")
-said.append(f"{n} lists of the roots' releases ({want})")
 
-with open(list_path, encoding="utf-8", newline="") as f:
-    rows = list(csv.DictReader(f, delimiter="\t"))
-listed = {row["file"].replace(version, "VERSION") for row in rows}
-listed |= {row["file"].replace(version, "VERSION") + ".asc" for row in rows if row["kind"] in ("source", "sums")}
-table = docs["doc/README.md"]
-table = table[table.index("| file |"):]
-table = table[:table.index("\n\n")].splitlines()[2:]
-named = {f for row in table for f in re.findall(r"`([^`]+)`", row.split("|")[1])}
-for f in sorted(listed - named):
-    faults.append(f"doc/README.md: the table of release files does not name {f}")
-for f in sorted(named - listed):
-    faults.append(f"doc/README.md: the table of release files names {f}, which is not a release file")
-said.append(f"{len(named)} release files")
+def release_table(doc):
+    """The file names of the user README's table of release files."""
+    table = doc[doc.index("| file |"):]
+    table = table[:table.index("\n\n")].splitlines()[2:]
+    return [f for row in table for f in re.findall(r"`([^`]+)`", row.split("|")[1])]
 
-quick = sorted(os.environ.get("ZEROFIL_QUICK_LINES", "").split(";"))
-n = 0
-for name, text in flat.items():
-    for found in re.findall(r"the behaviour table against the ((?:[\w-]+, )*[\w-]+ and [\w-]+) builds", text):
-        n += 1
-        if sorted(re.split(r", | and ", found.lower())) != quick:
-            faults.append(f"{name}: the quick loop runs the table \"against the {found} builds\": "
-                          f"the QUICK lines are {', '.join(quick)}")
-if n < 2:
-    faults.append(f"only {n} sentences name the quick loop's builds; README.md and tests/README.md each have one")
-said.append(f"{n} sentences of the quick loop ({', '.join(quick)})")
 
-print("\n".join(faults) or "each of: " + "; ".join(said))
-sys.exit(1 if faults else 0)
+def check(top):
+    """What the docs under top state otherwise than the program and the table: faults, and what was held."""
+    formats = formats_of(top)
+    if len(formats) < 3:
+        return [f"{PROGRAM}: found only {formats} as the program's lines"], []
+    docs, flat = docs_of(top)
+    faults, said = [], []
+
+    for text in formats:
+        pattern = r"[^\s`']+".join(re.escape(part) for part in text.split("%s"))
+        for name in (PAGE, "doc/README.md"):
+            if not re.search(pattern, docs[name]):
+                faults.append(f"{name}: no \"{text}\", as {PROGRAM} prints it")
+    said.append(f"{len(formats)} messages")
+
+    kinds = sorted(set(re.findall(r"Can't (\w+)", " ".join(formats))))
+    n = 0
+    for name, text in flat.items():
+        for named in re.findall(r"failure to ((?:\w+)(?:,? (?:or )?(?:to )?\w+)*?) (?:prints|is reported)", text):
+            n += 1
+            verbs = sorted(w for w in re.findall(r"\w+", named) if w not in ("or", "to"))
+            if verbs != kinds:
+                faults.append(f"{name}: \"failure to {named}\": the program's failures are {' and '.join(kinds)}")
+    if n < 3:
+        faults.append(f"only {n} sentences name the kinds of failure; the READMEs and packaging/about each have one")
+    said.append(f"{n} sentences of the failures ({', '.join(kinds)})")
+
+    want = "Debian " + listing(releases)
+    n = 0
+    for name, text in flat.items():
+        for found in re.findall(r"Debian \d+(?: \([^)]*\))?(?:, \d+(?: \([^)]*\))?)* and \d+(?: \([^)]*\))?", text):
+            n += 1
+            if re.sub(r" \([^)]*\)", "", found) != want:
+                faults.append(f"{name}: \"{found}\": the roots of the table are {want}")
+    said.append(f"{n} lists of the roots' releases ({want})")
+
+    with open(list_path, encoding="utf-8", newline="") as f:
+        rows = list(csv.DictReader(f, delimiter="\t"))
+    listed = {row["file"].replace(version, "VERSION") for row in rows}
+    listed |= {row["file"].replace(version, "VERSION") + ".asc" for row in rows if row["kind"] in ("source", "sums")}
+    named = set(release_table(docs["doc/README.md"]))
+    for f in sorted(listed - named):
+        faults.append(f"doc/README.md: the table of release files does not name {f}")
+    for f in sorted(named - listed):
+        faults.append(f"doc/README.md: the table of release files names {f}, which is not a release file")
+    said.append(f"{len(named)} release files")
+
+    n = 0
+    for name, text in flat.items():
+        for found in re.findall(QUICK_NAMED, text):
+            n += 1
+            if sorted(re.split(r", | and ", found.lower())) != quick:
+                faults.append(f"{name}: the quick loop runs the table \"against the {found} builds\": "
+                              f"the QUICK lines are {', '.join(quick)}")
+    if n < 2:
+        faults.append(f"only {n} sentences name the quick loop's builds; README.md and tests/README.md each have one")
+    said.append(f"{n} sentences of the quick loop ({', '.join(quick)})")
+    return faults, said
+
+
+def rewordings():
+    """Each fact as the docs have it, and a wrong one: a file, the words, their new words."""
+    formats = formats_of(TOP)
+    docs, flat = docs_of(TOP)
+    plant = []
+    # The last word of each line's longest fixed part, in capitals.
+    for i, text in enumerate(formats):
+        part = max(text.split("%s"), key=len).strip(" :")
+        plant.append(((PAGE, "doc/README.md")[i % 2], part, re.sub(r"(\S+)$", lambda m: m[1].upper(), part)))
+    kind = re.findall(r"Can't (\w+)", " ".join(formats))[0]
+    plant.append(("packaging/about", f"failure to {kind}", "failure to read"))
+    if len(releases) > 1:
+        plant.append(("README.md", "Debian " + listing(releases), "Debian " + listing(releases[1:])))
+    first = release_table(docs["doc/README.md"])[0]
+    plant.append(("doc/README.md", f"`{first}`", f"`{first}.old`"))
+    found = re.search(QUICK_NAMED, flat["tests/README.md"])
+    if found:
+        builds = re.split(r", | and ", found[1])
+        plant.append(("tests/README.md", found[0], f"the behaviour table against the {listing(builds[1:])} builds"))
+    return plant
+
+
+if not catches:
+    faults, said = check(TOP)
+    print("\n".join(faults) or "each of: " + "; ".join(said))
+    sys.exit(1 if faults else 0)
+
+faults, said = check(TOP)
+if faults:
+    sys.exit("the docs as they are fail, so no rewording can show anything:\n" + "\n".join(faults))
+print("as they are, the docs pass: " + "; ".join(said))
+failed = []
+for name, old, new in rewordings():
+    with tempfile.TemporaryDirectory() as copy:
+        for f in (*DOCS, PAGE, PROGRAM):
+            os.makedirs(os.path.dirname(os.path.join(copy, f)), exist_ok=True)
+            shutil.copy(os.path.join(TOP, f), os.path.join(copy, f))
+        path = os.path.join(copy, name)
+        text = open(path, encoding="utf-8").read()
+        # The words may break across lines, and in the page across macros.
+        pattern = r"\s+".join(re.escape(w) for w in old.split())
+        if not re.search(pattern, text):
+            failed.append(f"{name}: no \"{old}\" to reword: the check found it there, the file does not have it")
+            continue
+        open(path, "w", encoding="utf-8").write(re.sub(pattern, lambda _: new, text, count=1))
+        faults, _ = check(copy)
+        if faults:
+            print(f"caught: {name}: \"{old}\" as \"{new}\": {faults[0]}")
+        else:
+            failed.append(f"not caught: {name}: \"{old}\" as \"{new}\"")
+print("\n".join(failed))
+sys.exit(1 if failed else 0)

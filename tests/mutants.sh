@@ -56,7 +56,7 @@ any root suite	mistakes	sed -i 's/(${known} OR NOT kind STREQUAL "root")/(FALSE)
 an unknown RUN kind	mistakes	sed -i 's/if(NOT kind IN_LIST runner_kinds OR place MATCHES ":")/if(place MATCHES ":")/' cmake/table.cmake
 a package misnamed	deps	sed -i 's/^mkfs.ext4\te2fsprogs/mkfs.ext4\te2fsprog/' scripts/packages.tsv
 the package check blind	wrong-deps	sed -i 's/^		found=0$/		found=1/' scripts/deps.sh
-the user README not read	docs	sed -i 's/for name in ("sw\/tools\/conv\/zerofil.1", "doc\/README.md"):/for name in ("sw\/tools\/conv\/zerofil.1",):/' tests/messages.py
+the user README not read	docs	sed -i 's/for name in (PAGE, "doc\/README.md"):/for name in (PAGE,):/' tests/messages.py
 a loop device left	fs	sed -i 's/\[\[ -z $loop \]\] || losetup -d "$loop"/true/' tests/fs.sh
 an image left	fs	sed -i 's/\[\[ -z $image \]\] || rm -f "$image"/true/' tests/fs.sh
 the MSI's product code from its upgrade code	manifests	sed -i "s/quoted(codes\['ProductCode'\])/quoted(codes['UpgradeCode'])/" scripts/components.py
