@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """messages.py MANDOC LIST VERSION DEBIAN...: the five kinds of fact that
 the docs repeat stand there as the program and the table of builds have
-them.
+them, and the READMEs read easily.
 messages.py --catches MANDOC LIST VERSION DEBIAN...: the docs as they are
 pass; then, in copies of them, each with one fact reworded, the check fails.
 Each reworded fact is taken from the docs and the program as they are.
@@ -21,6 +21,10 @@ Each reworded fact is taken from the docs and the program as they are.
 - The builds whose tables the quick loop runs ("the behaviour table
   against the native, ASan and Clang builds") are the table's QUICK lines,
   ZEROFIL_QUICK_LINES.
+And the READMEs read easily: their sentences are short on average, none
+is very long, and README.md stays short. A sentence ends at ".", "!" or
+"?", at a blank line, and where a list item starts; code, headings and
+tables are left out, and inline code counts as one word.
 """
 
 import csv
@@ -32,7 +36,9 @@ import sys
 import tempfile
 
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-DOCS = ("README.md", "tests/README.md", "doc/README.md", "packaging/about")
+DOCS = ("README.md", "tests/README.md", "doc/README.md", "RELEASING.md", "packaging/about")
+READMES = ("README.md", "tests/README.md", "doc/README.md", "RELEASING.md")
+MEAN_WORDS, MOST_WORDS, README_LINES = 22, 60, 250
 PAGE = "sw/tools/conv/zerofil.1"
 PROGRAM = "sw/tools/conv/zerofil.cpp"
 catches = sys.argv[1] == "--catches"
@@ -71,6 +77,33 @@ def release_table(doc):
     table = doc[doc.index("| file |"):]
     table = table[:table.index("\n\n")].splitlines()[2:]
     return [f for row in table for f in re.findall(r"`([^`]+)`", row.split("|")[1])]
+
+
+def words(sentence):
+    return re.findall(r"[\w'’-]+", sentence)
+
+
+def sentences(text):
+    """The sentences of a Markdown text, inline code written CODE."""
+    found, block, fence = [], [], False
+
+    def end_block():
+        para = re.sub(r"\[([^\]]*)\]\([^)]*\)", r"\1", re.sub(r"`[^`]*`", "CODE", " ".join(block)))
+        found.extend(s for s in re.split(r"(?<=[.!?])\s+", para) if words(s))
+        block.clear()
+
+    for line in text.splitlines():
+        if line.startswith("```"):
+            fence = not fence
+        item = re.match(r"\s*(?:[-*]|\d+\.)\s", line)
+        if (fence or line.startswith("```") or not line.strip() or line.lstrip().startswith(("|", "#"))
+                or (line.startswith("    ") and not block) or item):
+            end_block()
+        if not (fence or line.startswith("```") or not line.strip() or line.lstrip().startswith(("|", "#"))
+                or (line.startswith("    ") and not block)):
+            block.append(line[item.end():] if item else line.strip())
+    end_block()
+    return found
 
 
 def check(top):
@@ -130,6 +163,21 @@ def check(top):
     if n < 2:
         faults.append(f"only {n} sentences name the quick loop's builds; README.md and tests/README.md each have one")
     said.append(f"{n} sentences of the quick loop ({', '.join(quick)})")
+
+    for name in READMES:
+        counts = [len(words(s)) for s in sentences(docs[name])]
+        longest = max(sentences(docs[name]), key=lambda s: len(words(s)))
+        if sum(counts) / len(counts) > MEAN_WORDS:
+            faults.append(f"{name}: its sentences run {sum(counts) / len(counts):.1f} words on average, "
+                          f"past {MEAN_WORDS}: make the longest shorter, or lists")
+        if len(words(longest)) > MOST_WORDS:
+            faults.append(f"{name}: a sentence of {len(words(longest))} words, past {MOST_WORDS}: "
+                          f"\"{' '.join(longest.split()[:8])}…\"")
+    lines = docs["README.md"].count("\n")
+    if lines > README_LINES:
+        faults.append(f"README.md: {lines} lines, past {README_LINES}: move detail to the page it belongs on")
+    said.append(f"the sentences of {len(READMES)} READMEs (at most {MEAN_WORDS} words on average, "
+                f"none over {MOST_WORDS}) and README.md's {lines} lines")
     return faults, said
 
 
@@ -148,6 +196,10 @@ def rewordings():
         plant.append(("README.md", "Debian " + listing(releases), "Debian " + listing(releases[1:])))
     first = release_table(docs["doc/README.md"])[0]
     plant.append(("doc/README.md", f"`{first}`", f"`{first}.old`"))
+    # The longest plain sentence of README.md, said again and again.
+    plain = [s for s in sentences(docs["README.md"]) if "CODE" not in s and "](" not in s]
+    said = max(plain, key=lambda s: len(words(s)))
+    plant.append(("README.md", said, ", and ".join([said] * (MOST_WORDS // len(words(said)) + 2))))
     found = re.search(QUICK_NAMED, flat["tests/README.md"])
     if found:
         builds = re.split(r", | and ", found[1])
