@@ -48,9 +48,9 @@ usage with one argument	table	sed -i 's/if (argc <= 2) {/if (argc <= 1) {/' sw/t
 SIGXFSZ not ignored	table	sed -i 's/(void)std::signal(SIGXFSZ, SIG_IGN);//' sw/tools/conv/zerofil.cpp
 a short write taken	table	sed -i 's/if (w <= 0)/if (w < 0)/' sw/tools/conv/zerofil.cpp
 held bytes lost	table	sed -i 's/if (!out_flush(s))/if (false)/' sw/tools/conv/zerofil.cpp
-a tool cached missing stays missing	host	sed -i 's|^\( *\)\(find_program(${n} ${n} PATHS /usr/lib/wine /usr/sbin /sbin)\)$|\1if(NOT DEFINED ${n}) \2 endif()|' cmake/table.cmake
-the 32-bit probe inverted	host	sed -i 's/^if(failed)$/if(NOT failed)/' cmake/table.cmake
-a pretended tool found	host	sed -i 's/  if(NOT ${var} OR what IN_LIST ZEROFIL_MISSING)/  if(NOT ${var})/; s/    if(NOT ${n} OR n IN_LIST ZEROFIL_MISSING)/    if(NOT ${n})/' cmake/table.cmake
+a tool cached missing stays missing	host	sed -i 's|^\( *\)\(find_program(${n} ${n} PATHS /usr/lib/wine /usr/sbin /sbin)\)$|\1if(NOT DEFINED ${n}) \2 endif()|' cmake/packages.cmake
+the 32-bit probe inverted	host	sed -i 's/^if(failed)$/if(NOT failed)/' cmake/host.cmake
+a pretended tool found	host	sed -i 's/  if(NOT ${var} OR what IN_LIST ZEROFIL_MISSING)/  if(NOT ${var})/; s/    if(NOT ${n} OR n IN_LIST ZEROFIL_MISSING)/    if(NOT ${n})/' cmake/packages.cmake
 a PROGRAM of no line	mistakes	sed -i '/PROGRAM ${a_PROGRAM}: no line of that name above/d' cmake/table.cmake
 any root suite	mistakes	sed -i 's/(${known} OR NOT kind STREQUAL "root")/(FALSE)/' cmake/table.cmake
 an unknown RUN kind	mistakes	sed -i 's/if(NOT kind IN_LIST runner_kinds OR place MATCHES ":")/if(place MATCHES ":")/' cmake/table.cmake
