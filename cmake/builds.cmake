@@ -13,7 +13,7 @@
 #   that its static program serves, architecture/variant as OCI names them
 #
 # line(NAME [NEEDS what...] [ARCH arch [MUSL]] [TOOLCHAIN file] [BUILD arg...]
-#      [PROGRAM line] [RUN kind[:place]] [ROWS row...] [QUICK] [SHIPS kind...])
+#      [PROGRAM line] [RUN kind[:place]] [ROWS row...] [QUICK] [SHIPS format...])
 #   NEEDS      programs (of scripts/packages.tsv), or true variables,
 #              without which it is skipped
 #   ARCH       built for that architecture by its toolchain file; MUSL:
@@ -37,11 +37,11 @@
 #              tagged so), or a group of tests/builds.bats
 #   QUICK      its rows, but the long large and control ones, are in the
 #              maintainer's quick label (ctest -L quick)
-#   SHIPS      release files made from it: tar, zip, msi (a Windows
-#              installer of the zip's files), deb, rpm (the last two name
-#              the package by its ARCH), image (its tar's program in the
-#              one container image, for its ARCH's OCI platforms);
-#              dist.cmake names each
+#   SHIPS      the formats of the release files made from it: tar, zip,
+#              msi (a Windows installer of the zip's files), deb, rpm (the
+#              last two name the package by its ARCH), image (its tar's
+#              program in the one container image, for its ARCH's OCI
+#              platforms); dist.cmake names each
 # Every field is checked where it is read (cmake/table.cmake): a word that
 # is none of these, or a value that is not one of those it may be, stops
 # the configure, naming the line.

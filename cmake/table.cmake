@@ -194,7 +194,7 @@ macro(line_fields_checked)
   endforeach()
   foreach(ship IN LISTS a_SHIPS)
     if(NOT ship MATCHES "^(tar|zip|msi|deb|rpm|image)$")
-      wrong(${what} "SHIPS ${ship}: not a release kind (tar, zip, msi, deb, rpm, image)")
+      wrong(${what} "SHIPS ${ship}: not a release format (tar, zip, msi, deb, rpm, image)")
     endif()
     if(ship STREQUAL "image" AND NOT ("tar" IN_LIST a_SHIPS AND a_MUSL AND arch_OCI_${a_ARCH}))
       wrong(${what} "SHIPS image: the image FROM scratch holds the tar's static program: the line needs "

@@ -68,7 +68,7 @@ LICENCE = "MIT"
 # Release files that the bill of materials does not describe: itself, the
 # provenance that names it, the checksums and the signatures.
 UNDESCRIBED = ("sbom", "provenance", "sums", "signature")
-# What the bill of materials calls each kind of release file that is not an
+# What the bill of materials calls each format of release file that is not an
 # archive: what installs, and the distributions' source packages.
 PURPOSE = {"image": "CONTAINER", "msi": "INSTALL", "deb": "INSTALL", "rpm": "INSTALL", "dsc": "SOURCE", "debian": "SOURCE", "srpm": "SOURCE"}
 
@@ -354,7 +354,7 @@ def sbom(args):
     list_path, dist, version = args[:3]
     epoch = int(os.environ["SOURCE_DATE_EPOCH"])
     rows = csv.DictReader(open(list_path, encoding="utf-8"), delimiter="\t", quoting=csv.QUOTE_NONE)
-    files = [r for r in rows if r["kind"] not in UNDESCRIBED and os.path.exists(os.path.join(dist, r["file"]))]
+    files = [r for r in rows if r["format"] not in UNDESCRIBED and os.path.exists(os.path.join(dist, r["file"]))]
     sums = {r["file"]: hashlib.sha256(open(os.path.join(dist, r["file"]), "rb").read()).hexdigest() for r in files}
     packages, relations, refs, seen = [], [], {}, set()
 
@@ -365,7 +365,7 @@ def sbom(args):
 
     programs = {}
     for r in files:
-        if r["kind"] in ("tar", "zip"):
+        if r["format"] in ("tar", "zip"):
             data = program_bytes(os.path.join(dist, r["file"]), r["program"])
             programs[r["line"]] = (hashlib.sha256(data).hexdigest(), r["tree"], r["program"])
 
@@ -404,16 +404,16 @@ def sbom(args):
             relations.append((t_id, "BUILD_TOOL_OF", prog_id))
 
     for r in files:
-        name, kind, line = r["file"], r["kind"], r["line"]
+        name, form, line = r["file"], r["format"], r["line"]
         file_id = spdx_id("File", name)
         add({"name": name, "SPDXID": file_id, "packageFileName": name, "versionInfo": version,
              "downloadLocation": "NOASSERTION", "filesAnalyzed": False,
              "checksums": [{"algorithm": "SHA256", "checksumValue": sums[name]}],
-             "primaryPackagePurpose": PURPOSE.get(kind, "ARCHIVE"),
+             "primaryPackagePurpose": PURPOSE.get(form, "ARCHIVE"),
              "supplier": "Organization: " + about("Authors")})
         relations.append(("SPDXRef-DOCUMENT", "DESCRIBES", file_id))
         # The image holds the programs of several lines.
-        for line in line.split(",") if kind == "image" else [line]:
+        for line in line.split(",") if form == "image" else [line]:
             if line in programs:
                 describe_program(file_id, line)
 
@@ -439,7 +439,7 @@ def sbom(args):
 def provenance(args):
     list_path, dist, version = args[:3]
     rows = list(csv.DictReader(open(list_path, encoding="utf-8"), delimiter="\t", quoting=csv.QUOTE_NONE))
-    made = [r for r in rows if r["kind"] not in ("provenance", "sums", "signature")
+    made = [r for r in rows if r["format"] not in ("provenance", "sums", "signature")
             and os.path.exists(os.path.join(dist, r["file"]))]
     digest = {r["file"]: hashlib.sha256(open(os.path.join(dist, r["file"]), "rb").read()).hexdigest() for r in made}
     home = about("Homepage")
@@ -473,7 +473,7 @@ def provenance(args):
             dependencies[tool] = {"name": tool, "digest": {"sha256": hashlib.sha256(open(path, "rb").read()).hexdigest()},
                                   "annotations": {"roles": [f"packaging tool: {tool}"],
                                                   "note": "not from a Debian package"}}
-    source = next((r["file"] for r in made if r["kind"] == "source"), None)
+    source = next((r["file"] for r in made if r["format"] == "source"), None)
     external = {"version": version, "SOURCE_DATE_EPOCH": os.environ["SOURCE_DATE_EPOCH"]}
     if source:
         external["source"] = {"name": source, "digest": {"sha256": digest[source]}}
@@ -508,8 +508,8 @@ def manifests(args):
     {version} standing for the version."""
     list_path, dist, version, url, out = args
     rows = list(csv.DictReader(open(list_path, encoding="utf-8"), delimiter="\t", quoting=csv.QUOTE_NONE))
-    zips = [r for r in rows if r["kind"] == "zip"]
-    msis = [r for r in rows if r["kind"] == "msi"]
+    zips = [r for r in rows if r["format"] == "zip"]
+    msis = [r for r in rows if r["format"] == "msi"]
     if len(zips) != 1 or len(msis) != 1:
         fail(f"{list_path}: {len(zips)} zip and {len(msis)} msi files, want one of each")
     zip_row, msi_row = zips[0], msis[0]

@@ -27,7 +27,7 @@ if [[ $1 == --line ]]; then
 	only=$2
 	shift 2
 elif [[ $1 == --source ]]; then
-	only=source by=kind
+	only=source by=format
 	shift
 fi
 out=$1 version=$2 list=$3
@@ -74,7 +74,7 @@ tools=(cmake dpkg-deb dpkg-source rpmbuild tar gzip zip wixl msibuild faketime g
 
 mkdir -p "$out"
 # What this script made in OUT last time, beside LIST: its own files too,
-# though the list names them no more (another version, a kind removed).
+# though the list names them no more (another version, a format removed).
 record=$list.made
 before=""
 if [[ -f $record && $(head -n 1 "$record") == "$(cd "$out" && pwd -P)" ]]; then
@@ -99,7 +99,7 @@ if [[ -n $only ]]; then
 	# A source tarball of this very commit is kept: other checks may be
 	# reading it.
 	tarball=$out/$(release_files "$list" file)
-	if [[ $by == kind && ${#git[@]} -gt 0 && -e $tarball ]] &&
+	if [[ $by == format && ${#git[@]} -gt 0 && -e $tarball ]] &&
 		[[ $(gzip -dc "$tarball" | git get-tar-commit-id) == "$("${git[@]}" rev-parse HEAD)" ]]; then
 		echo "$tarball: of the last commit already"
 		exit
@@ -167,8 +167,8 @@ if command -v rpmbuild >/dev/null &&
 	clamp=(--define "build_mtime_policy clamp_to_source_date_epoch")
 fi
 
-while IFS=$'\t' read -r file kind line arch tree program; do
-	case $kind in
+while IFS=$'\t' read -r file format line arch tree program; do
+	case $format in
 	tar)
 		folder "$line" "$tree" "$program"
 		tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner \
@@ -306,7 +306,7 @@ while IFS=$'\t' read -r file kind line arch tree program; do
 		made_here=()
 		while IFS=$'\t' read -r f k; do
 			[[ $k == @(sums|signature) || ! -e $out/$f ]] || made_here+=("$f")
-		done < <(release_files "$list" "file kind")
+		done < <(release_files "$list" "file format")
 		(cd "$out" && sha256sum -- "${made_here[@]}" >"$file")
 		;;
 	signature)
@@ -316,9 +316,9 @@ while IFS=$'\t' read -r file kind line arch tree program; do
 			gpg --batch --yes --quiet --local-user "$openpgp" --armor --detach-sign \
 				--output "$out/$file" "$out/${file%.asc}" || fails "$0: gpg could not sign ${file%.asc} with $openpgp"
 		;;
-	*) fails "$0: $file: no way to make a release file of kind $kind" ;;
+	*) fails "$0: $file: no way to make a release file of format $format" ;;
 	esac
-done < <(release_files "$list" "file kind line arch tree program")
+done < <(release_files "$list" "file format line arch tree program")
 # The winget and Scoop manifests, for their repositories, beside OUT.
 if [[ -z $only && -n ${ZEROFIL_MANIFESTS_DIR-} && -n $(release_files "$list" file msi) ]]; then
 	rm -rf "${ZEROFIL_MANIFESTS_DIR:?}"/{winget,scoop}

@@ -138,21 +138,21 @@ upgrade_code() {
 	sed -n 's/.*UpgradeCode="\([0-9A-F-]\{36\}\)".*/\1/p' "$here/../packaging/windows/zerofil.wxs"
 }
 
-# release_files LIST FIELDS [KIND...]: the release files of LIST
-# (release-files.tsv, written by cmake/dist.cmake) of each KIND, or of
-# every kind, as lines of the columns that FIELDS names ("file arch", say),
+# release_files LIST FIELDS [FORMAT...]: the release files of LIST
+# (release-files.tsv, written by cmake/dist.cmake) of each FORMAT, or of
+# every format, as lines of the columns that FIELDS names ("file arch", say),
 # in that order, tab-separated
 release_files() {
 	local list=$1 fields=$2
 	shift 2
-	awk -F '\t' -v OFS='\t' -v fields="$fields" -v kinds=" $* " '
+	awk -F '\t' -v OFS='\t' -v fields="$fields" -v formats=" $* " '
 	NR == 1 {
 		for (i = 1; i <= NF; i++) col[$i] = i
 		n = split(fields, want, " ")
 		for (i = 1; i <= n; i++) if (!(want[i] in col)) { print FILENAME ": no column " want[i] >"/dev/stderr"; exit 1 }
 		next
 	}
-	kinds == "  " || index(kinds, " " $col["kind"] " ") {
+	formats == "  " || index(formats, " " $col["format"] " ") {
 		row = $col[want[1]]
 		for (i = 2; i <= n; i++) row = row OFS $col[want[i]]
 		print row

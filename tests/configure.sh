@@ -112,7 +112,7 @@ table)
 	mistake 'line i686: ARCH i686: not an arch' $t '/^line(i686 /s/ARCH i386/ARCH i686/'
 	mistake 'line cygwin-platform: TOOLCHAIN cygwin: no cmake/cygwin.cmake' $t 's/TOOLCHAIN cygwin-mingw/TOOLCHAIN cygwin/'
 	mistake 'line i686: ROWS larg: no group' $t '/^line(i686 /s/ROWS table large/ROWS table larg/'
-	mistake 'line linux-riscv64: SHIPS rpms: not a release kind' $t '/^line(linux-riscv64 /s/SHIPS tar rpm/SHIPS tar rpms/'
+	mistake 'line linux-riscv64: SHIPS rpms: not a release format' $t '/^line(linux-riscv64 /s/SHIPS tar rpm/SHIPS tar rpms/'
 	mistake "line windows-x86_64: SHIPS msi: the installer holds the zip's files" $t '/^line(windows-x86_64 /s/SHIPS zip msi/SHIPS msi/'
 	mistake 'line windows-x86_64: SHIPS deb: a package names its architecture' $t '/^line(windows-x86_64 /s/SHIPS zip/SHIPS zip deb/'
 	mistake 'line native: RUN hots: not none, host, qemu' $t '/^line(native /s/RUN host/RUN hots/'

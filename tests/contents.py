@@ -106,8 +106,8 @@ def sbom(path, rows, dist, unpacked, linked):
     sums = dict(reversed(l.split()) for l in open(os.path.join(dist, "SHA256SUMS"), encoding="utf-8"))
     described = related("SPDXRef-DOCUMENT", "DESCRIBES")
     files = {packages[i]["packageFileName"]: packages[i] for i in described if i in packages}
-    want = {r["file"] for r in rows if r["kind"] not in ("sbom", "provenance", "sums", "signature") and r["file"] in sums}
-    archives = {r["line"]: r for r in rows if r["kind"] in ("tar", "zip")}
+    want = {r["file"] for r in rows if r["format"] not in ("sbom", "provenance", "sums", "signature") and r["file"] in sums}
+    archives = {r["line"]: r for r in rows if r["format"] in ("tar", "zip")}
     if set(files) != want:
         fault(f"{path}: describes {sorted(files)}, want {sorted(want)}")
     refs = {e["licenseId"] for e in doc.get("hasExtractedLicensingInfos", [])}
@@ -119,11 +119,11 @@ def sbom(path, rows, dist, unpacked, linked):
         if p.get("checksums") != [{"algorithm": "SHA256", "checksumValue": sums[name]}]:
             fault(f"{path}: {name}: checksum is not that of SHA256SUMS")
         purpose = p.get("primaryPackagePurpose")
-        if purpose not in ("ARCHIVE", "INSTALL", "SOURCE", "CONTAINER") or (purpose == "CONTAINER") != (row["kind"] == "image"):
+        if purpose not in ("ARCHIVE", "INSTALL", "SOURCE", "CONTAINER") or (purpose == "CONTAINER") != (row["format"] == "image"):
             fault(f"{path}: {name}: purpose {purpose!r}")
         if line == "-":
             continue
-        if row["kind"] == "image":
+        if row["format"] == "image":
             # The programs of the archives, each checked with its archive.
             digests = sorted(packages[i]["checksums"][0]["checksumValue"]
                              for i in related(p["SPDXID"], "CONTAINS") if i in packages)
@@ -174,7 +174,7 @@ def uri(value):
     return isinstance(value, str) and re.fullmatch(r"[a-z][a-z0-9+.-]*:\S+", value)
 
 
-# The tools that make each kind of release file, which the provenance must
+# The tools that make each format of release file, which the provenance must
 # name among its packaging tools, besides CMake and Python.
 TOOLS = {"tar": ("tar", "gzip"), "zip": ("zip",), "msi": ("wixl", "msibuild"), "deb": ("dpkg-deb",), "rpm": ("rpmbuild",),
          "source": ("git",), "dsc": ("dpkg-source",), "debian": ("dpkg-source",), "srpm": ("rpmbuild",)}
@@ -227,7 +227,7 @@ def provenance(path, dist, sbom_doc, rows, signed=False):
     if not re.fullmatch(r"[0-9]+", str(external.get("SOURCE_DATE_EPOCH", ""))):
         fault(f"{path}: no SOURCE_DATE_EPOCH among its external parameters")
     for r in rows:
-        if r["kind"] == "source" and r["file"] in sums:
+        if r["format"] == "source" and r["file"] in sums:
             given = external.get("source", {})
             if given.get("name") != r["file"] or given.get("digest", {}).get("sha256") != sums[r["file"]]:
                 fault(f"{path}: its source is {given!r}, not {r['file']} by its checksum in SHA256SUMS")
@@ -239,7 +239,7 @@ def provenance(path, dist, sbom_doc, rows, signed=False):
             fault(f"{path}: a resolved dependency has no uri, digest or content: {d!r}")
     uris = {d.get("uri") for d in dependencies}
     roles = {role for d in dependencies for role in d.get("annotations", {}).get("roles", [])}
-    want = {"cmake", "python3"} | {t for r in rows if r["file"] in sums for t in TOOLS.get(r["kind"], ())}
+    want = {"cmake", "python3"} | {t for r in rows if r["file"] in sums for t in TOOLS.get(r["format"], ())}
     if signed:
         want |= {"gpg", "rpmsign", "osslsigncode"}
     for tool in sorted(want):
@@ -262,7 +262,7 @@ def main():
         list_path, dist = sys.argv[2:4]
         rows = list(csv.DictReader(open(list_path, encoding="utf-8"), delimiter="\t", quoting=csv.QUOTE_NONE))
         for row in rows:
-            if row["kind"] == "provenance":
+            if row["format"] == "provenance":
                 provenance(os.path.join(dist, row["file"]), dist, None, rows, signed=sys.argv[4:] == ["signed"])
         print("\n".join(faults) or "the provenance holds")
         sys.exit(1 if faults else 0)
@@ -270,23 +270,23 @@ def main():
     rows = list(csv.DictReader(open(list_path, encoding="utf-8"), delimiter="\t", quoting=csv.QUOTE_NONE))
     linked = {}
     for row in rows:
-        line, kind = row["line"], row["kind"]
+        line, form = row["line"], row["format"]
         # The image holds the archives' own notices (tests/channels.sh).
-        if line == "-" or kind == "image":
+        if line == "-" or form == "image":
             continue
         if line not in linked:
             linked[line] = packages_linked(os.path.join(row["tree"], "zerofil.map"))
         path = os.path.join(unpacked, row["unpacked"], row["notices"])
-        if kind == "deb":
+        if form == "deb":
             debian_copyright(path, linked[line])
         else:
-            notices(path, linked[line], crlf=kind in ("zip", "msi"))
+            notices(path, linked[line], crlf=form in ("zip", "msi"))
     sbom_doc = None
     for row in rows:
-        if row["kind"] == "sbom":
+        if row["format"] == "sbom":
             sbom_doc = sbom(os.path.join(dist, row["file"]), rows, dist, unpacked, linked)
     for row in rows:
-        if row["kind"] == "provenance":
+        if row["format"] == "provenance":
             provenance(os.path.join(dist, row["file"]), dist, sbom_doc, rows)
     for f in faults:
         print(f)

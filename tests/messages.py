@@ -145,7 +145,7 @@ def check(top):
     with open(list_path, encoding="utf-8", newline="") as f:
         rows = list(csv.DictReader(f, delimiter="\t"))
     listed = {row["file"].replace(version, "VERSION") for row in rows}
-    listed |= {row["file"].replace(version, "VERSION") + ".asc" for row in rows if row["kind"] in ("source", "sums")}
+    listed |= {row["file"].replace(version, "VERSION") + ".asc" for row in rows if row["format"] in ("source", "sums")}
     named = set(release_table(docs["doc/README.md"]))
     for f in sorted(listed - named):
         faults.append(f"doc/README.md: the table of release files does not name {f}")

@@ -87,7 +87,7 @@ foreign)
 	[[ $(<"$tmp/out/notes.txt") == mine ]] || fails "notes.txt changed"
 	[[ $(wc -l <"$tmp/err") == 1 && $(<"$tmp/err") == *notes.txt* ]] || fails "want one line that names notes.txt"
 	# What it made there itself, by its record beside the list (a file of
-	# an older version, a kind since removed), is its own to replace.
+	# an older version, a format since removed), is its own to replace.
 	rm "$tmp/out/notes.txt"
 	cp "$2" "$tmp/list"
 	echo "old" >"$tmp/out/zerofil-0.9.0-linux-sparc.tar.gz"
@@ -264,16 +264,16 @@ signed)
 	done
 	# The files that signing leaves alone are the unsigned ones; the source
 	# tarball only if it is still of the commit checked out.
-	kinds=(tar deb source)
+	formats=(tar deb source)
 	made_of=$(git get-tar-commit-id < <(gzip -dc "$dist/zerofil-$v.tar.gz"))
 	if [[ $made_of != "$(git -C "$src" rev-parse HEAD 2>/dev/null)" ]]; then
-		kinds=(tar deb)
+		formats=(tar deb)
 		echo "not compared: the source tarball, of commit $made_of, not of the one checked out"
 	fi
-	while IFS=$'\t' read -r f kind; do
+	while IFS=$'\t' read -r f _; do
 		cmp "$f" "$dist/$f"
-	done < <(release_files "$list" "file kind" "${kinds[@]}")
-	echo "unchanged by signing: $(release_files "$list" file "${kinds[@]}" | tr '\n' ' ')"
+	done < <(release_files "$list" "file format" "${formats[@]}")
+	echo "unchanged by signing: $(release_files "$list" file "${formats[@]}" | tr '\n' ' ')"
 	while IFS=$'\t' read -r f; do
 		rpm_ok "$f" || fails "rpm -K $f: $("${rpm[@]}" -K "$f" 2>&1)"
 		echo "verified: rpm -K $f"
@@ -399,7 +399,7 @@ print(json.dumps(s))" "$dist/$prov" >"$tmp/d/$prov"
 line)
 	build=$2 target=$3 dist=$4 list=$5 v=$6 out=$7 line=$8
 	cmake --build "$build" --target "$target" >"$tmp/log" 2>&1 || { cat "$tmp/log"; exit 1; }
-	files=$(release_files "$list" "file kind line tree program" | awk -F '\t' -v l="$line" '$3 == l')
+	files=$(release_files "$list" "file format line tree program" | awk -F '\t' -v l="$line" '$3 == l')
 	[[ -n $files ]] || { echo "$target: built"; exit; }
 	fresh=1
 	while IFS=$'\t' read -r f _ _ tree program; do
@@ -411,8 +411,8 @@ line)
 	fi
 	rm -rf "${out:?}/$line"
 	mkdir -p "$out/$line"
-	while IFS=$'\t' read -r f kind _ _ _; do
-		case $kind in
+	while IFS=$'\t' read -r f format _ _ _; do
+		case $format in
 		tar) tar -C "$out/$line" --strip-components=1 -xzf "$dist/$f" ;;
 		zip) unzip -q -d "$tmp/zip" "$dist/$f" && mv "$tmp/zip/zerofil-$v-$line"/* "$out/$line/" ;;
 		*) continue ;;
@@ -441,7 +441,7 @@ if grep -v '^[0-9a-f]\{64\}  zerofil[-_][^/]*$' SHA256SUMS; then fails "SHA256SU
 release_files "$list" file | sort >"$tmp/want"
 find . -mindepth 1 -maxdepth 1 -printf '%P\n' | sort >"$tmp/got"
 diff "$tmp/want" "$tmp/got" || fails "$dist does not hold exactly the release files (< missing, > not one)"
-release_files "$list" "file kind" | awk -F '\t' '$2 !~ /^(sums|signature)$/ { print $1 }' | sort |
+release_files "$list" "file format" | awk -F '\t' '$2 !~ /^(sums|signature)$/ { print $1 }' | sort |
 	diff - <(sed 's/^[0-9a-f]*  //' SHA256SUMS | sort) || fails "SHA256SUMS does not name each other release file"
 
 # archived LINE: the program of the line's archive, unpacked
@@ -449,8 +449,8 @@ archived() {
 	release_files "$list" "line unpacked program" tar zip | awk -F '\t' -v l="$1" -v o="$out" '$1 == l { print o "/" $2 "/" $3 }'
 }
 # The archives first: each package is compared with its line's archive.
-while IFS=$'\t' read -r f kind line arch unpacked program; do
-	case $kind in
+while IFS=$'\t' read -r f format line arch unpacked program; do
+	case $format in
 	tar)
 		mkdir -p "$out/$unpacked"
 		tar -C "$out/$unpacked" --strip-components=1 -xzf "$f"
@@ -559,9 +559,9 @@ while IFS=$'\t' read -r f kind line arch unpacked program; do
 		[[ $held == "zerofil-$v.tar.gz "$'\n'zerofil.*" s" ]] || fails "$f holds: $held"
 		;;
 	esac
-done < <(for kinds in "tar zip" "msi deb rpm dsc srpm"; do
-	# shellcheck disable=SC2086 # two kinds
-	release_files "$list" "file kind line arch unpacked program" $kinds
+done < <(for formats in "tar zip" "msi deb rpm dsc srpm"; do
+	# shellcheck disable=SC2086 # two formats
+	release_files "$list" "file format line arch unpacked program" $formats
 done)
 # What each release file says it holds, against each program's link map.
 python3 "$src/tests/contents.py" "$list" "$dist" "$out"
