@@ -21,7 +21,8 @@
 #   TOOLCHAIN  built with cmake/FILE.cmake
 #   BUILD      further CMake arguments for its tree
 #   PROGRAM    runs the program of that line instead of a build of its own;
-#              with SHIPS, ARCH names the packages' architecture
+#              with SHIPS, ARCH names the packages' architecture; with
+#              RUN qemu, the architecture whose CPU qemu-user runs it as
 #   RUN        host (this machine), qemu (qemu-user for its ARCH), wine,
 #              vm:ARCH (Debian's kernel for ARCH, a machine of
 #              "tests/vm.sh machines"), board:ARCH (Debian's kernel for
@@ -89,6 +90,8 @@ line(linux-aarch64           ARCH arm64 MUSL  RUN qemu         ROWS table large 
 line(linux-armel             ARCH armel MUSL  RUN qemu         ROWS table large static armv5 SHIPS tar deb image)
 line(linux-armhf             PROGRAM linux-armel ARCH armhf RUN qemu ROWS table large static armv5 SHIPS tar deb rpm)
 line(armhf-armv7-on-arm1176  ARCH armhf MUSL  RUN qemu         ROWS illegal)
+# The same as armel's oldest CPU: were it an ARMv7, the program would run.
+line(armhf-armv7-on-arm926   PROGRAM armhf-armv7-on-arm1176 ARCH armel RUN qemu ROWS illegal)
 line(linux-riscv64           ARCH riscv64 MUSL RUN qemu        ROWS table large static    SHIPS tar rpm image)
 line(windows-x86_64          TOOLCHAIN mingw-w64-x86_64 RUN wine ROWS table large pe     SHIPS zip msi)
 line(windows-msi             PROGRAM windows-x86_64 RUN msi ROWS sample)

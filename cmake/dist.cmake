@@ -106,7 +106,7 @@ foreach(name IN LISTS lines)
     list(APPEND targets ${line_target_${name}})
   endif()
 endforeach()
-# whole(FILE KIND): a release file that stands for itself
+# whole(FILE FORMAT): a release file that stands for itself
 macro(whole file format)
   string(APPEND list "${file}\t${format}\t-\t-\t-\t-\t-\t-\n")
 endmacro()

@@ -5,8 +5,8 @@
 # tarball is the file ZEROFIL_SOURCE_TARBALL names, if it holds this tree.
 # dist.sh --line LINE OUT VERSION LIST: make only the files of that line
 # of the table of builds (its archive and packages), for its rows alone.
-# dist.sh --source OUT VERSION LIST: make only the source tarball, which
-# the Debian roots build.
+# dist.sh --source OUT VERSION LIST: make only the source tarball and the
+# source packages made of it, which the Debian roots build.
 #
 # OUT holds release files only: files this script did not make are never
 # removed, and a folder that holds any is refused.
@@ -27,7 +27,7 @@ if [[ $1 == --line ]]; then
 	only=$2
 	shift 2
 elif [[ $1 == --source ]]; then
-	only=source by=format
+	only="source dsc debian srpm" by=format
 	shift
 fi
 out=$1 version=$2 list=$3
@@ -90,19 +90,25 @@ done
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 if [[ -n $only ]]; then
-	# The list of that line's files (or the source tarball) alone, its
+	# The list of that line's files (or the source tarball's) alone, its
 	# header kept.
-	awk -F '\t' -v by="$by" -v l="$only" 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == by) c = i } NR == 1 || $c == l' \
-		"$list" >"$stage/list"
+	awk -F '\t' -v by="$by" -v l=" $only " 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == by) c = i }
+		NR == 1 || index(l, " " $c " ")' "$list" >"$stage/list"
 	list=$stage/list
 	[[ -n $(release_files "$list" file) ]] || fails "$0: $3 names no file of the $by $only"
-	# A source tarball of this very commit is kept: other checks may be
-	# reading it.
-	tarball=$out/$(release_files "$list" file)
-	if [[ $by == format && ${#git[@]} -gt 0 && -e $tarball ]] &&
-		[[ $(gzip -dc "$tarball" | git get-tar-commit-id) == "$("${git[@]}" rev-parse HEAD)" ]]; then
-		echo "$tarball: of the last commit already"
-		exit
+	# A source tarball of this very commit is kept, with the source
+	# packages made of it since: other checks may be reading them.
+	tarball=$out/$(release_files "$list" file source)
+	if [[ $by == format && ${#git[@]} -gt 0 && -f $tarball ]] &&
+		[[ $(git get-tar-commit-id < <(gzip -dc "$tarball")) == "$("${git[@]}" rev-parse HEAD)" ]]; then
+		kept=1
+		while read -r f; do
+			[[ -f $out/$f && ! $out/$f -ot $tarball ]] || kept=0
+		done < <(release_files "$list" file)
+		if ((kept)); then
+			echo "$tarball: of the last commit already, and its source packages"
+			exit
+		fi
 	fi
 	(cd "$out" && release_files "$list" file | xargs rm -f --)
 else

@@ -197,6 +197,9 @@ piped() {
 	reader=$!
 	time_limit=300
 	invoke "$1" p
+	# A program that never opened the pipe leaves the reader waiting for a
+	# writer: be that writer, so that such a program fails at once.
+	[[ -e $io/opened ]] || : >p
 	check 0 "" "" || { wait "$reader" || true; cat "$io/cmp"; return 1; }
 	wait "$reader" || { cat "$io/cmp"; return 1; }
 }
