@@ -173,6 +173,119 @@ if command -v rpmbuild >/dev/null &&
 	clamp=(--define "build_mtime_policy clamp_to_source_date_epoch")
 fi
 
+# make_image: FILE, the container image of the archives' programs, at
+# this commit
+make_image() {
+	local parts=() part l t p revision
+	# shellcheck disable=SC2086 # a list of PLATFORMS=LINE
+	for part in $program; do
+		l=${part#*=}
+		read -r t p < <(release_files "$list" "line tree program" tar | awk -F '\t' -v l="$l" '$1 == l { print $2, $3 }')
+		[[ -n ${t-} ]] || fails "$0: $file: the line $l ships no tar"
+		folder "$l" "$t" "$p"
+		parts+=("${part%=*}=$stage/zerofil-$version-$l")
+	done
+	revision=unknown
+	if ((${#git[@]})); then
+		revision=$("${git[@]}" rev-parse HEAD)
+	elif [[ -n ${ZEROFIL_SOURCE_TARBALL-} ]]; then
+		# Not a pipe: git reads only the first block, and gzip's
+		# SIGPIPE would fail it under pipefail.
+		revision=$(git get-tar-commit-id < <(gzip -dc "$ZEROFIL_SOURCE_TARBALL")) || revision=unknown
+	fi
+	python3 "$src/scripts/image.py" "$out/$file" "$version" "$revision" "${parts[@]}"
+}
+
+# make_rpm: FILE, the rpm package of the line's archive
+make_rpm() {
+	local summary rpms
+	folder "$line" "$tree" "$program"
+	rpm_changelog >"$stage/rpm-changelog"
+	{ about Description && about Prebuilt; } >"$stage/rpm-description"
+	summary=$(about Summary)
+	# The time stamps are SOURCE_DATE_EPOCH, the host a fixed name, and
+	# the payload xz, which rpm 4.14 (RHEL 8, openSUSE Leap 15) reads.
+	rpmbuild -bb --quiet --target "$arch" --define "_topdir $stage/rpm-$line" \
+		--define "zerofil_folder $stage/zerofil-$version-$line" --define "zerofil_version $version" \
+		--define "zerofil_license $(python3 "$src/scripts/components.py" licence "$tree")" \
+		--define "zerofil_changelog $stage/rpm-changelog" --define "_buildhost zerofil.example.org" \
+		--define "zerofil_summary ${summary^}" --define "zerofil_url $(about Homepage)" \
+		--define "zerofil_description $stage/rpm-description" \
+		--define "use_source_date_epoch_as_buildtime 1" "${clamp[@]}" \
+		--define "_binary_payload w9.xzdio" "$src/packaging/rpm/zerofil" >/dev/null
+	rpms=("$stage/rpm-$line"/RPMS/*/*.rpm)
+	((${#rpms[@]} == 1)) || fails "$0: rpmbuild made ${#rpms[@]} packages for $line"
+	cp "${rpms[0]}" "$out/$file"
+	[[ -z $openpgp ]] || rpm_sign "$out/$file"
+}
+
+# make_source: FILE, the source tarball
+make_source() {
+	# The source, as committed: one top folder, and packaging/source-date
+	# filled in with the commit's time (export-subst).
+	if ((${#git[@]})); then
+		if [[ -n $("${git[@]}" status --porcelain --untracked-files=no) ]]; then
+			echo "$0: warning: uncommitted changes are in the programs but not in $file" >&2
+		fi
+		"${git[@]}" archive --format=tar --prefix="zerofil-$version/" HEAD | gzip -9n >"$out/$file"
+	elif [[ -n ${ZEROFIL_SOURCE_TARBALL-} ]]; then
+		# The tarball this tree was unpacked from: released again, and
+		# described in the bill of materials, once it holds this tree.
+		mkdir "$stage/source"
+		tar -C "$stage/source" -xzf "$ZEROFIL_SOURCE_TARBALL"
+		diff -r -x build "$stage/source/zerofil-$version" "$src" >&2 ||
+			fails "$0: $ZEROFIL_SOURCE_TARBALL does not hold this tree"
+		cp "$ZEROFIL_SOURCE_TARBALL" "$out/$file"
+	else
+		echo "$0: not a git checkout, and no ZEROFIL_SOURCE_TARBALL: no source tarball" >&2
+	fi
+}
+
+# make_srpm: FILE, the rpm source package
+make_srpm() {
+	local summary url recipe srpms
+	# The rpm source package: its recipe filled in, under the name rpm
+	# gives a recipe, and the source tarball.
+	[[ -e $out/zerofil-$version.tar.gz ]] || return 0
+	mkdir -p "$stage/srpm/SOURCES"
+	cp "$out/zerofil-$version.tar.gz" "$stage/srpm/SOURCES/"
+	[[ $file =~ -([0-9]+)\.src\.rpm$ ]] || fails "$0: $file: not NAME-VERSION-RELEASE.src.rpm"
+	export fill_Version=$version fill_Release=${BASH_REMATCH[1]} fill_Summary fill_Licence fill_Homepage \
+		fill_Source fill_Description fill_Changelog
+	summary=$(about Summary)
+	fill_Summary=${summary^}
+	fill_Licence=$(python3 "$src/scripts/components.py" licence)
+	fill_Homepage=$(about Homepage)
+	url=${ZEROFIL_DOWNLOAD_URL:?}
+	fill_Source="${url//'{version}'/'%{version}'}/zerofil-%{version}.tar.gz"
+	fill_Description=$(about Description)
+	fill_Changelog=$(rpm_changelog)
+	recipe=$stage/srpm/zerofil.spec
+	fill_in "$src/packaging/rpm/zerofil-source" "$recipe"
+	touch -d "@$SOURCE_DATE_EPOCH" "$recipe" "$stage/srpm/SOURCES/"*
+	# The header keeps each step's script as rpmbuild expanded it, the
+	# folders of a build among them: the same folders wherever it is
+	# made (-bs builds nothing in them), and the sources read from here.
+	(cd "$stage/srpm/SOURCES" && rpmbuild -bs --quiet --define "_topdir $stage/srpm" --define "_sourcedir ." \
+		--define "_builddir /build" --define "_buildrootdir /buildroot" --define "_buildhost zerofil.example.org" \
+		--define "use_source_date_epoch_as_buildtime 1" "${clamp[@]}" --define "_source_payload w9.xzdio" \
+		"$recipe" >/dev/null)
+	srpms=("$stage/srpm/SRPMS"/*.src.rpm)
+	[[ ${srpms[0]##*/} == "$file" ]] || fails "$0: rpmbuild made ${srpms[*]##*/}, want $file"
+	cp "${srpms[0]}" "$out/$file"
+	[[ -z $openpgp ]] || rpm_sign "$out/$file"
+}
+
+# make_sums: FILE, SHA256SUMS: each release file made above but the
+# signatures; no source tarball outside git
+make_sums() {
+	local made_here=() f k
+	while IFS=$'\t' read -r f k; do
+		[[ $k == @(sums|signature) || ! -e $out/$f ]] || made_here+=("$f")
+	done < <(release_files "$list" "file format")
+	(cd "$out" && sha256sum -- "${made_here[@]}" >"$file")
+}
+
 while IFS=$'\t' read -r file format line arch tree program; do
 	case $format in
 	tar)
@@ -191,27 +304,7 @@ while IFS=$'\t' read -r file format line arch tree program; do
 		"$src/scripts/msi.sh" "$stage/zerofil-$version-$line" "$version" "$out/$file"
 		[[ -z $pkcs12 ]] || authenticode "$out/$file"
 		;;
-	image)
-		# The container image of the archives' programs, at this commit.
-		parts=()
-		# shellcheck disable=SC2086 # a list of PLATFORMS=LINE
-		for part in $program; do
-			l=${part#*=}
-			read -r t p < <(release_files "$list" "line tree program" tar | awk -F '\t' -v l="$l" '$1 == l { print $2, $3 }')
-			[[ -n ${t-} ]] || fails "$0: $file: the line $l ships no tar"
-			folder "$l" "$t" "$p"
-			parts+=("${part%=*}=$stage/zerofil-$version-$l")
-		done
-		revision=unknown
-		if ((${#git[@]})); then
-			revision=$("${git[@]}" rev-parse HEAD)
-		elif [[ -n ${ZEROFIL_SOURCE_TARBALL-} ]]; then
-			# Not a pipe: git reads only the first block, and gzip's
-			# SIGPIPE would fail it under pipefail.
-			revision=$(git get-tar-commit-id < <(gzip -dc "$ZEROFIL_SOURCE_TARBALL")) || revision=unknown
-		fi
-		python3 "$src/scripts/image.py" "$out/$file" "$version" "$revision" "${parts[@]}"
-		;;
+	image) make_image ;;
 	deb)
 		# The package's architecture is the list's: one program may ship as
 		# the package of another architecture (armel's as armhf's).
@@ -220,46 +313,8 @@ while IFS=$'\t' read -r file format line arch tree program; do
 		((${#debs[@]} == 1)) || fails "$0: cpack made ${#debs[@]} packages for $line"
 		cp "${debs[0]}" "$out/$file"
 		;;
-	rpm)
-		folder "$line" "$tree" "$program"
-		rpm_changelog >"$stage/rpm-changelog"
-		{ about Description && about Prebuilt; } >"$stage/rpm-description"
-		summary=$(about Summary)
-		# The time stamps are SOURCE_DATE_EPOCH, the host a fixed name, and
-		# the payload xz, which rpm 4.14 (RHEL 8, openSUSE Leap 15) reads.
-		rpmbuild -bb --quiet --target "$arch" --define "_topdir $stage/rpm-$line" \
-			--define "zerofil_folder $stage/zerofil-$version-$line" --define "zerofil_version $version" \
-			--define "zerofil_license $(python3 "$src/scripts/components.py" licence "$tree")" \
-			--define "zerofil_changelog $stage/rpm-changelog" --define "_buildhost zerofil.example.org" \
-			--define "zerofil_summary ${summary^}" --define "zerofil_url $(about Homepage)" \
-			--define "zerofil_description $stage/rpm-description" \
-			--define "use_source_date_epoch_as_buildtime 1" "${clamp[@]}" \
-			--define "_binary_payload w9.xzdio" "$src/packaging/rpm/zerofil" >/dev/null
-		rpms=("$stage/rpm-$line"/RPMS/*/*.rpm)
-		((${#rpms[@]} == 1)) || fails "$0: rpmbuild made ${#rpms[@]} packages for $line"
-		cp "${rpms[0]}" "$out/$file"
-		[[ -z $openpgp ]] || rpm_sign "$out/$file"
-		;;
-	source)
-		# The source, as committed: one top folder, and packaging/source-date
-		# filled in with the commit's time (export-subst).
-		if ((${#git[@]})); then
-			if [[ -n $("${git[@]}" status --porcelain --untracked-files=no) ]]; then
-				echo "$0: warning: uncommitted changes are in the programs but not in $file" >&2
-			fi
-			"${git[@]}" archive --format=tar --prefix="zerofil-$version/" HEAD | gzip -9n >"$out/$file"
-		elif [[ -n ${ZEROFIL_SOURCE_TARBALL-} ]]; then
-			# The tarball this tree was unpacked from: released again, and
-			# described in the bill of materials, once it holds this tree.
-			mkdir "$stage/source"
-			tar -C "$stage/source" -xzf "$ZEROFIL_SOURCE_TARBALL"
-			diff -r -x build "$stage/source/zerofil-$version" "$src" >&2 ||
-				fails "$0: $ZEROFIL_SOURCE_TARBALL does not hold this tree"
-			cp "$ZEROFIL_SOURCE_TARBALL" "$out/$file"
-		else
-			echo "$0: not a git checkout, and no ZEROFIL_SOURCE_TARBALL: no source tarball" >&2
-		fi
-		;;
+	rpm) make_rpm ;;
+	source) make_source ;;
 	dsc)
 		# The Debian source package of the source tarball, and its
 		# .debian.tar.xz (the next row); none without the tarball.
@@ -268,53 +323,14 @@ while IFS=$'\t' read -r file format line arch tree program; do
 		fi
 		;;
 	debian) ;;
-	srpm)
-		# The rpm source package: its recipe filled in, under the name rpm
-		# gives a recipe, and the source tarball.
-		[[ -e $out/zerofil-$version.tar.gz ]] || continue
-		mkdir -p "$stage/srpm/SOURCES"
-		cp "$out/zerofil-$version.tar.gz" "$stage/srpm/SOURCES/"
-		[[ $file =~ -([0-9]+)\.src\.rpm$ ]] || fails "$0: $file: not NAME-VERSION-RELEASE.src.rpm"
-		export fill_Version=$version fill_Release=${BASH_REMATCH[1]} fill_Summary fill_Licence fill_Homepage \
-			fill_Source fill_Description fill_Changelog
-		summary=$(about Summary)
-		fill_Summary=${summary^}
-		fill_Licence=$(python3 "$src/scripts/components.py" licence)
-		fill_Homepage=$(about Homepage)
-		url=${ZEROFIL_DOWNLOAD_URL:?}
-		fill_Source="${url//'{version}'/'%{version}'}/zerofil-%{version}.tar.gz"
-		fill_Description=$(about Description)
-		fill_Changelog=$(rpm_changelog)
-		recipe=$stage/srpm/zerofil.spec
-		fill_in "$src/packaging/rpm/zerofil-source" "$recipe"
-		touch -d "@$SOURCE_DATE_EPOCH" "$recipe" "$stage/srpm/SOURCES/"*
-		# The header keeps each step's script as rpmbuild expanded it, the
-		# folders of a build among them: the same folders wherever it is
-		# made (-bs builds nothing in them), and the sources read from here.
-		(cd "$stage/srpm/SOURCES" && rpmbuild -bs --quiet --define "_topdir $stage/srpm" --define "_sourcedir ." \
-			--define "_builddir /build" --define "_buildrootdir /buildroot" --define "_buildhost zerofil.example.org" \
-			--define "use_source_date_epoch_as_buildtime 1" "${clamp[@]}" --define "_source_payload w9.xzdio" \
-			"$recipe" >/dev/null)
-		srpms=("$stage/srpm/SRPMS"/*.src.rpm)
-		[[ ${srpms[0]##*/} == "$file" ]] || fails "$0: rpmbuild made ${srpms[*]##*/}, want $file"
-		cp "${srpms[0]}" "$out/$file"
-		[[ -z $openpgp ]] || rpm_sign "$out/$file"
-		;;
+	srpm) make_srpm ;;
 	sbom)
 		python3 "$src/scripts/components.py" sbom "$list" "$out" "$version" >"$out/$file"
 		;;
 	provenance)
 		python3 "$src/scripts/components.py" provenance "$list" "$out" "$version" "${tools[@]}" >"$out/$file"
 		;;
-	sums)
-		# Each release file made above but the signatures; no source
-		# tarball outside git.
-		made_here=()
-		while IFS=$'\t' read -r f k; do
-			[[ $k == @(sums|signature) || ! -e $out/$f ]] || made_here+=("$f")
-		done < <(release_files "$list" "file format")
-		(cd "$out" && sha256sum -- "${made_here[@]}" >"$file")
-		;;
+	sums) make_sums ;;
 	signature)
 		# Armoured and detached, by the key in the keyring; none without the
 		# file it signs (the source tarball outside git).
