@@ -78,6 +78,189 @@ skips() {
 	exit 77
 }
 
+# The signed release's checks (release.sh signed), each on the run's tmp,
+# dist, list and v.
+# signed_keys: throw-away OpenPGP keys (fpr and other) and code-signing
+# certificates (release and other)
+signed_keys() {
+	export GNUPGHOME=$tmp/gnupg
+	mkdir -m 700 "$GNUPGHOME"
+	# key NAME: a new OpenPGP key; prints its fingerprint
+	key() {
+		gpg --batch --quiet --passphrase '' --quick-gen-key "$1 <$1@example.org>" ed25519 sign never
+		gpg --batch --with-colons --list-keys "$1@example.org" | awk -F: '$1 == "fpr" { print $10; exit }'
+	}
+	# cert NAME: a new self-signed code-signing certificate, NAME.pem, and
+	# NAME.p12 with its key
+	cert() {
+		openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=$1" -addext extendedKeyUsage=codeSigning \
+			-keyout "$tmp/$1.key" -out "$tmp/$1.pem" 2>/dev/null
+		openssl pkcs12 -export -inkey "$tmp/$1.key" -in "$tmp/$1.pem" -out "$tmp/$1.p12" -passout pass:throwaway
+	}
+	fpr=$(key release) other=$(key other)
+	cert release
+	cert other
+	# What a user trusts: the release key alone.
+	gpg --batch --export "$fpr" >"$tmp/release.gpg"
+	gpg --batch --armor --export "$fpr" >"$tmp/release.asc"
+}
+
+# signed_make: the release made with the release's keys into tmp/out, at
+# the time stamp of the files in dist, and its Windows files made twice
+signed_make() {
+	# The list of a release with an OpenPGP key: a signature of the source
+	# tarball and of SHA256SUMS besides, as cmake/dist.cmake writes it.
+	awk -F '\t' -v OFS='\t' '{ print } $2 ~ /^(source|sums)$/ { $1 = $1 ".asc"; $2 = "signature"; print }' "$list" \
+		>"$tmp/list"
+	# The time stamp of the files it is compared with, whatever was
+	# committed since they were made: that of their source tarball's files.
+	stamp=$(tar --full-time -tvzf "$dist/zerofil-$v.tar.gz" | awk 'NR == 1 { print $4 "T" $5 "Z" }')
+	export SOURCE_DATE_EPOCH
+	SOURCE_DATE_EPOCH=$(date -u -d "$stamp" +%s)
+	signing=(env ZEROFIL_SIGN_OPENPGP="$fpr" ZEROFIL_SIGN_PKCS12="$tmp/release.p12" ZEROFIL_SIGN_PKCS12_PASSWORD=throwaway)
+	"${signing[@]}" "$src/scripts/dist.sh" "$tmp/out" "$v" "$tmp/list" >"$tmp/log" 2>&1 || { cat "$tmp/log"; exit 1; }
+	# Signed twice, the Windows program is the same: its signing time is
+	# the release's.
+	while IFS=$'\t' read -r f line; do
+		"${signing[@]}" "$src/scripts/dist.sh" --line "$line" "$tmp/again" "$v" "$tmp/list" >"$tmp/log" 2>&1 ||
+			{ cat "$tmp/log"; exit 1; }
+		cmp "$tmp/out/$f" "$tmp/again/$f" || fails "$f: signed twice, not the same"
+		echo "signed twice, the same: $f"
+	done < <(release_files "$list" "file line" zip msi)
+}
+
+# signed_openpgp: SHA256SUMS and the source tarball verify, and do not once
+# changed, signed by another key or stripped
+signed_openpgp() {
+	python3 "$src/tests/contents.py" provenance "$tmp/list" "$tmp/out" signed
+	cd "$out"
+	sha256sum --quiet -c SHA256SUMS
+	for f in SHA256SUMS "zerofil-$v.tar.gz"; do
+		openpgp "$f" || fails "gpgv $f.asc $f: not verified"
+		echo "verified: gpgv --keyring release.gpg $f.asc $f"
+		mkdir "$tmp/t"
+		cp "$f" "$f.asc" "$tmp/t/"
+		flip "$tmp/t/$f"
+		caught "$f changed by one byte" openpgp "$tmp/t/$f"
+		cp "$f" "$tmp/t/$f"
+		gpg --batch --yes --quiet --local-user "$other" --armor --detach-sign --output "$tmp/t/$f.asc" "$tmp/t/$f"
+		caught "$f signed by another key" openpgp "$tmp/t/$f"
+		: >"$tmp/t/$f.asc"
+		caught "$f with its signature stripped" openpgp "$tmp/t/$f"
+		rm -rf "$tmp/t"
+	done
+}
+
+# signed_unchanged: what signing leaves alone is the unsigned release's
+signed_unchanged() {
+	# The files that signing leaves alone are the unsigned ones; the source
+	# tarball only if it is still of the commit checked out.
+	formats=(tar deb source)
+	made_of=$(git get-tar-commit-id < <(gzip -dc "$dist/zerofil-$v.tar.gz"))
+	if [[ $made_of != "$(git -C "$src" rev-parse HEAD 2>/dev/null)" ]]; then
+		formats=(tar deb)
+		echo "not compared: the source tarball, of commit $made_of, not of the one checked out"
+	fi
+	while IFS=$'\t' read -r f _; do
+		cmp "$f" "$dist/$f"
+	done < <(release_files "$list" "file format" "${formats[@]}")
+	echo "unchanged by signing: $(release_files "$list" file "${formats[@]}" | tr '\n' ' ')"
+}
+
+# signed_rpms: each rpm verifies and holds the unsigned payload, and does not
+# verify once changed, signed by another key or stripped
+signed_rpms() {
+	local digest
+	while IFS=$'\t' read -r f; do
+		rpm_ok "$f" || fails "rpm -K $f: $("${rpm[@]}" -K "$f" 2>&1)"
+		echo "verified: rpm -K $f"
+		# The signed header holds the unsigned package's payload digest.
+		digest=$("${rpm[@]}" -qp --qf '%{PAYLOADDIGEST}' "$f")
+		[[ $digest =~ ^[0-9a-f]{64}$ && $digest == $("${rpm[@]}" -qp --qf '%{PAYLOADDIGEST}' "$dist/$f") ]] ||
+			fails "$f: the payload is not the unsigned package's"
+		cmp <(rpm2cpio "$f") <(rpm2cpio "$dist/$f")
+		cp "$f" "$tmp/changed.rpm"
+		flip "$tmp/changed.rpm"
+		caught "$f changed by one byte" rpm_ok "$tmp/changed.rpm"
+		cp "$f" "$tmp/other.rpm"
+		rpmsign --resign --define "__gpg $(command -v gpg)" --define "_gpg_name $other" "$tmp/other.rpm" >/dev/null
+		caught "$f signed by another key" rpm_ok "$tmp/other.rpm"
+		cp "$f" "$tmp/stripped.rpm"
+		rpmsign --delsign "$tmp/stripped.rpm" >/dev/null
+		caught "$f with its signature stripped" rpm_ok "$tmp/stripped.rpm"
+	done < <(release_files "$list" file rpm srpm)
+}
+
+# signed_dsc: the signature and the key in Debian's source package
+signed_dsc() {
+	# Debian's source package: the tarball's signature as the orig
+	# tarball's, the release key in debian/upstream, and a watch file that
+	# checks each new tarball's signature with it.
+	while IFS=$'\t' read -r f; do
+		grep -q " zerofil_${v}.orig.tar.gz.asc$" "$f" || fails "$f: names no zerofil_${v}.orig.tar.gz.asc"
+		mkdir "$tmp/debian"
+		tar -C "$tmp/debian" -xJf "$(release_files "$list" file debian)"
+		cmp <(gpg --batch --with-colons --show-keys "$tmp/debian/debian/upstream/signing-key.asc" | grep '^fpr' | head -n 1) \
+			<(gpg --batch --with-colons --show-keys "$tmp/release.asc" | grep '^fpr' | head -n 1) ||
+			fails "$f: debian/upstream/signing-key.asc is not the release key"
+		grep -q 'pgpsigurlmangle=s/\$/.asc/' "$tmp/debian/debian/watch" || fails "$f: debian/watch checks no signature"
+		echo "the release key in debian/upstream/signing-key.asc, and debian/watch checks signatures: $f"
+		rm -rf "$tmp/debian"
+	done < <(release_files "$list" file dsc)
+}
+
+# signed_zips: each zip's program verifies, is the unsigned one once its
+# signature is removed, and does not verify once changed, signed by
+# another key or stripped
+signed_zips() {
+	while IFS=$'\t' read -r f line program; do
+		mkdir "$tmp/signed" "$tmp/unsigned"
+		unzip -q -d "$tmp/signed" "$f"
+		unzip -q -d "$tmp/unsigned" "$dist/$f"
+		exe=$tmp/signed/zerofil-$v-$line/$program
+		authenticode "$exe" || fails "osslsigncode verify $program: not verified"
+		echo "verified: osslsigncode verify -CAfile release.pem -in $program ($f)"
+		osslsigncode remove-signature -in "$exe" -out "$tmp/stripped.exe" >/dev/null
+		cmp "$tmp/stripped.exe" "$tmp/unsigned/zerofil-$v-$line/$program" ||
+			fails "$program without its signature is not the unsigned program"
+		echo "the same as the unsigned program once its signature is removed: $program"
+		cp "$exe" "$tmp/changed.exe"
+		printf 'X' | dd of="$tmp/changed.exe" bs=1 seek=1024 conv=notrunc status=none
+		caught "$program changed by one byte" authenticode "$tmp/changed.exe"
+		osslsigncode sign -pkcs12 "$tmp/other.p12" -pass throwaway -h sha256 -in "$tmp/stripped.exe" \
+			-out "$tmp/other.exe" >/dev/null
+		caught "$program signed by another key" authenticode "$tmp/other.exe"
+		caught "$program with its signature stripped" authenticode "$tmp/stripped.exe"
+		rm -rf "$tmp/signed" "$tmp/unsigned" "$tmp/"*.exe
+	done < <(release_files "$list" "file line program" zip)
+}
+
+# signed_msis: each MSI verifies, holds the signed program, and does not
+# verify once a property is changed, signed by another key or stripped
+signed_msis() {
+	# The installer: signed itself, and holding the signed program.
+	while IFS=$'\t' read -r f line program; do
+		authenticode "$f" || fails "osslsigncode verify $f: not verified"
+		echo "verified: osslsigncode verify -CAfile release.pem -in $f"
+		mkdir "$tmp/signed"
+		msiextract -C "$tmp/signed" "$f" >/dev/null
+		zip=$(release_files "$list" "file line" zip | awk -F '\t' -v l="$line" '$2 == l { print $1 }')
+		cmp "$tmp/signed/zerofil/$program" <(unzip -p "$zip" "zerofil-$v-$line/$program") ||
+			fails "$f: does not hold the signed $program of $zip"
+		echo "holds the signed program of $zip: $f"
+		# A byte of the file may be in no stream, which the signature covers.
+		cp "$f" "$tmp/changed.msi"
+		msibuild "$tmp/changed.msi" -q "UPDATE \`Property\` SET \`Value\` = 'changed' WHERE \`Property\` = 'ARPCOMMENTS'"
+		caught "$f with a property changed" authenticode "$tmp/changed.msi"
+		osslsigncode remove-signature -in "$f" -out "$tmp/stripped.msi" >/dev/null
+		caught "$f with its signature stripped" authenticode "$tmp/stripped.msi"
+		osslsigncode sign -pkcs12 "$tmp/other.p12" -pass throwaway -h sha256 -in "$tmp/stripped.msi" \
+			-out "$tmp/other.msi" >/dev/null
+		caught "$f signed by another key" authenticode "$tmp/other.msi"
+		rm -rf "$tmp/signed" "$tmp/"*.msi
+	done < <(release_files "$list" "file line program" msi)
+}
+
 case $1 in
 foreign)
 	mkdir "$tmp/out"
@@ -186,45 +369,8 @@ signed)
 	dist=$(realpath "$2") list=$(realpath "$3") v=$4
 	[[ -r $list && -d $dist ]] || fails "$0: no release list $3, or no folder $2"
 	for t in gpg gpgv rpmsign osslsigncode openssl; do command -v "$t" >/dev/null || skips "no $t"; done
-	export GNUPGHOME=$tmp/gnupg
-	mkdir -m 700 "$GNUPGHOME"
-	# key NAME: a new OpenPGP key; prints its fingerprint
-	key() {
-		gpg --batch --quiet --passphrase '' --quick-gen-key "$1 <$1@example.org>" ed25519 sign never
-		gpg --batch --with-colons --list-keys "$1@example.org" | awk -F: '$1 == "fpr" { print $10; exit }'
-	}
-	# cert NAME: a new self-signed code-signing certificate, NAME.pem, and
-	# NAME.p12 with its key
-	cert() {
-		openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=$1" -addext extendedKeyUsage=codeSigning \
-			-keyout "$tmp/$1.key" -out "$tmp/$1.pem" 2>/dev/null
-		openssl pkcs12 -export -inkey "$tmp/$1.key" -in "$tmp/$1.pem" -out "$tmp/$1.p12" -passout pass:throwaway
-	}
-	fpr=$(key release) other=$(key other)
-	cert release
-	cert other
-	# What a user trusts: the release key alone.
-	gpg --batch --export "$fpr" >"$tmp/release.gpg"
-	gpg --batch --armor --export "$fpr" >"$tmp/release.asc"
-	# The list of a release with an OpenPGP key: a signature of the source
-	# tarball and of SHA256SUMS besides, as cmake/dist.cmake writes it.
-	awk -F '\t' -v OFS='\t' '{ print } $2 ~ /^(source|sums)$/ { $1 = $1 ".asc"; $2 = "signature"; print }' "$list" \
-		>"$tmp/list"
-	# The time stamp of the files it is compared with, whatever was
-	# committed since they were made: that of their source tarball's files.
-	stamp=$(tar --full-time -tvzf "$dist/zerofil-$v.tar.gz" | awk 'NR == 1 { print $4 "T" $5 "Z" }')
-	export SOURCE_DATE_EPOCH
-	SOURCE_DATE_EPOCH=$(date -u -d "$stamp" +%s)
-	signing=(env ZEROFIL_SIGN_OPENPGP="$fpr" ZEROFIL_SIGN_PKCS12="$tmp/release.p12" ZEROFIL_SIGN_PKCS12_PASSWORD=throwaway)
-	"${signing[@]}" "$src/scripts/dist.sh" "$tmp/out" "$v" "$tmp/list" >"$tmp/log" 2>&1 || { cat "$tmp/log"; exit 1; }
-	# Signed twice, the Windows program is the same: its signing time is
-	# the release's.
-	while IFS=$'\t' read -r f line; do
-		"${signing[@]}" "$src/scripts/dist.sh" --line "$line" "$tmp/again" "$v" "$tmp/list" >"$tmp/log" 2>&1 ||
-			{ cat "$tmp/log"; exit 1; }
-		cmp "$tmp/out/$f" "$tmp/again/$f" || fails "$f: signed twice, not the same"
-		echo "signed twice, the same: $f"
-	done < <(release_files "$list" "file line" zip msi)
+	signed_keys
+	signed_make
 	out=$tmp/out
 	rpm=(rpm --dbpath "$tmp/rpmdb")
 	"${rpm[@]}" --import "$tmp/release.asc"
@@ -245,108 +391,12 @@ signed)
 		# shellcheck disable=SC2059 # an octal escape, made here
 		printf "\\$(printf '%03o' $((byte ^ 1)))" | dd of="$1" bs=1 seek="$at" conv=notrunc status=none
 	}
-	python3 "$src/tests/contents.py" provenance "$tmp/list" "$tmp/out" signed
-	cd "$out"
-	sha256sum --quiet -c SHA256SUMS
-	for f in SHA256SUMS "zerofil-$v.tar.gz"; do
-		openpgp "$f" || fails "gpgv $f.asc $f: not verified"
-		echo "verified: gpgv --keyring release.gpg $f.asc $f"
-		mkdir "$tmp/t"
-		cp "$f" "$f.asc" "$tmp/t/"
-		flip "$tmp/t/$f"
-		caught "$f changed by one byte" openpgp "$tmp/t/$f"
-		cp "$f" "$tmp/t/$f"
-		gpg --batch --yes --quiet --local-user "$other" --armor --detach-sign --output "$tmp/t/$f.asc" "$tmp/t/$f"
-		caught "$f signed by another key" openpgp "$tmp/t/$f"
-		: >"$tmp/t/$f.asc"
-		caught "$f with its signature stripped" openpgp "$tmp/t/$f"
-		rm -rf "$tmp/t"
-	done
-	# The files that signing leaves alone are the unsigned ones; the source
-	# tarball only if it is still of the commit checked out.
-	formats=(tar deb source)
-	made_of=$(git get-tar-commit-id < <(gzip -dc "$dist/zerofil-$v.tar.gz"))
-	if [[ $made_of != "$(git -C "$src" rev-parse HEAD 2>/dev/null)" ]]; then
-		formats=(tar deb)
-		echo "not compared: the source tarball, of commit $made_of, not of the one checked out"
-	fi
-	while IFS=$'\t' read -r f _; do
-		cmp "$f" "$dist/$f"
-	done < <(release_files "$list" "file format" "${formats[@]}")
-	echo "unchanged by signing: $(release_files "$list" file "${formats[@]}" | tr '\n' ' ')"
-	while IFS=$'\t' read -r f; do
-		rpm_ok "$f" || fails "rpm -K $f: $("${rpm[@]}" -K "$f" 2>&1)"
-		echo "verified: rpm -K $f"
-		# The signed header holds the unsigned package's payload digest.
-		digest=$("${rpm[@]}" -qp --qf '%{PAYLOADDIGEST}' "$f")
-		[[ $digest =~ ^[0-9a-f]{64}$ && $digest == $("${rpm[@]}" -qp --qf '%{PAYLOADDIGEST}' "$dist/$f") ]] ||
-			fails "$f: the payload is not the unsigned package's"
-		cmp <(rpm2cpio "$f") <(rpm2cpio "$dist/$f")
-		cp "$f" "$tmp/changed.rpm"
-		flip "$tmp/changed.rpm"
-		caught "$f changed by one byte" rpm_ok "$tmp/changed.rpm"
-		cp "$f" "$tmp/other.rpm"
-		rpmsign --resign --define "__gpg $(command -v gpg)" --define "_gpg_name $other" "$tmp/other.rpm" >/dev/null
-		caught "$f signed by another key" rpm_ok "$tmp/other.rpm"
-		cp "$f" "$tmp/stripped.rpm"
-		rpmsign --delsign "$tmp/stripped.rpm" >/dev/null
-		caught "$f with its signature stripped" rpm_ok "$tmp/stripped.rpm"
-	done < <(release_files "$list" file rpm srpm)
-	# Debian's source package: the tarball's signature as the orig
-	# tarball's, the release key in debian/upstream, and a watch file that
-	# checks each new tarball's signature with it.
-	while IFS=$'\t' read -r f; do
-		grep -q " zerofil_${v}.orig.tar.gz.asc$" "$f" || fails "$f: names no zerofil_${v}.orig.tar.gz.asc"
-		mkdir "$tmp/debian"
-		tar -C "$tmp/debian" -xJf "$(release_files "$list" file debian)"
-		cmp <(gpg --batch --with-colons --show-keys "$tmp/debian/debian/upstream/signing-key.asc" | grep '^fpr' | head -n 1) \
-			<(gpg --batch --with-colons --show-keys "$tmp/release.asc" | grep '^fpr' | head -n 1) ||
-			fails "$f: debian/upstream/signing-key.asc is not the release key"
-		grep -q 'pgpsigurlmangle=s/\$/.asc/' "$tmp/debian/debian/watch" || fails "$f: debian/watch checks no signature"
-		echo "the release key in debian/upstream/signing-key.asc, and debian/watch checks signatures: $f"
-		rm -rf "$tmp/debian"
-	done < <(release_files "$list" file dsc)
-	while IFS=$'\t' read -r f line program; do
-		mkdir "$tmp/signed" "$tmp/unsigned"
-		unzip -q -d "$tmp/signed" "$f"
-		unzip -q -d "$tmp/unsigned" "$dist/$f"
-		exe=$tmp/signed/zerofil-$v-$line/$program
-		authenticode "$exe" || fails "osslsigncode verify $program: not verified"
-		echo "verified: osslsigncode verify -CAfile release.pem -in $program ($f)"
-		osslsigncode remove-signature -in "$exe" -out "$tmp/stripped.exe" >/dev/null
-		cmp "$tmp/stripped.exe" "$tmp/unsigned/zerofil-$v-$line/$program" ||
-			fails "$program without its signature is not the unsigned program"
-		echo "the same as the unsigned program once its signature is removed: $program"
-		cp "$exe" "$tmp/changed.exe"
-		printf 'X' | dd of="$tmp/changed.exe" bs=1 seek=1024 conv=notrunc status=none
-		caught "$program changed by one byte" authenticode "$tmp/changed.exe"
-		osslsigncode sign -pkcs12 "$tmp/other.p12" -pass throwaway -h sha256 -in "$tmp/stripped.exe" \
-			-out "$tmp/other.exe" >/dev/null
-		caught "$program signed by another key" authenticode "$tmp/other.exe"
-		caught "$program with its signature stripped" authenticode "$tmp/stripped.exe"
-		rm -rf "$tmp/signed" "$tmp/unsigned" "$tmp/"*.exe
-	done < <(release_files "$list" "file line program" zip)
-	# The installer: signed itself, and holding the signed program.
-	while IFS=$'\t' read -r f line program; do
-		authenticode "$f" || fails "osslsigncode verify $f: not verified"
-		echo "verified: osslsigncode verify -CAfile release.pem -in $f"
-		mkdir "$tmp/signed"
-		msiextract -C "$tmp/signed" "$f" >/dev/null
-		zip=$(release_files "$list" "file line" zip | awk -F '\t' -v l="$line" '$2 == l { print $1 }')
-		cmp "$tmp/signed/zerofil/$program" <(unzip -p "$zip" "zerofil-$v-$line/$program") ||
-			fails "$f: does not hold the signed $program of $zip"
-		echo "holds the signed program of $zip: $f"
-		# A byte of the file may be in no stream, which the signature covers.
-		cp "$f" "$tmp/changed.msi"
-		msibuild "$tmp/changed.msi" -q "UPDATE \`Property\` SET \`Value\` = 'changed' WHERE \`Property\` = 'ARPCOMMENTS'"
-		caught "$f with a property changed" authenticode "$tmp/changed.msi"
-		osslsigncode remove-signature -in "$f" -out "$tmp/stripped.msi" >/dev/null
-		caught "$f with its signature stripped" authenticode "$tmp/stripped.msi"
-		osslsigncode sign -pkcs12 "$tmp/other.p12" -pass throwaway -h sha256 -in "$tmp/stripped.msi" \
-			-out "$tmp/other.msi" >/dev/null
-		caught "$f signed by another key" authenticode "$tmp/other.msi"
-		rm -rf "$tmp/signed" "$tmp/"*.msi
-	done < <(release_files "$list" "file line program" msi)
+	signed_openpgp
+	signed_unchanged
+	signed_rpms
+	signed_dsc
+	signed_zips
+	signed_msis
 	exit
 	;;
 papers)
