@@ -498,116 +498,146 @@ release_files "$list" "file format" | awk -F '\t' '$2 !~ /^(sums|signature)$/ { 
 archived() {
 	release_files "$list" "line unpacked program" tar zip | awk -F '\t' -v l="$1" -v o="$out" '$1 == l { print o "/" $2 "/" $3 }'
 }
+# The check of each format of release file, on FILE and its row's line,
+# arch, unpacked and program.
+# check_tar FILE: the archive holds the program and its papers, stripped, static and without glibc
+check_tar() {
+	local f=$1
+	mkdir -p "$out/$unpacked"
+	tar -C "$out/$unpacked" --strip-components=1 -xzf "$f"
+	want=""
+	for n in "" LICENSE README.md THIRD-PARTY-NOTICES "$program" zerofil.1; do want+="zerofil-$v-$line/$n "; done
+	[[ $(tar -tzf "$f" | sort | tr '\n' ' ') == "$want" ]] || fails "$f holds: $(tar -tzf "$f")"
+	elf=$(readelf -lSV "$out/$unpacked/$program")
+	[[ $elf != *.symtab* ]] || fails "$f: not stripped"
+	[[ $elf != *interpreter* ]] || fails "$f: not static"
+	# On musl: no glibc inside, neither its strings nor its symbol versions.
+	[[ $elf != *GLIBC_* ]] || fails "$f: glibc's symbol versions"
+	if grep -a -i -o -m 3 '[[:print:]]*glibc[[:print:]]*' "$out/$unpacked/$program"; then fails "$f: holds glibc"; fi
+}
+
+# check_zip FILE: the zip holds the Windows program and its papers, as text for Notepad
+check_zip() {
+	local f=$1
+	unzip -q -d "$tmp/zip" "$f"
+	mv "$tmp/zip/zerofil-$v-$line" "$out/$unpacked"
+	[[ $(cd "$out/$unpacked" && echo *) == "LICENSE.txt README.txt THIRD-PARTY-NOTICES.txt $program" ]] ||
+		fails "$f holds: $(unzip -l "$f")"
+	# Text for Notepad: every line ends in CR LF.
+	if grep -v $'\r$' "$out/$unpacked/README.txt" "$out/$unpacked/LICENSE.txt"; then fails "$f: a line without CR LF"; fi
+}
+
+# check_msi FILE: the MSI holds the zip's files, installed per machine on the system PATH
+check_msi() {
+	local f=$1
+	# The zip's files, to the byte, installed per machine into
+	# Program Files\zerofil, at the list's version, with the one
+	# UpgradeCode, and the folder on the system PATH.
+	msiextract -C "$tmp/msi" "$f" >/dev/null
+	mv "$tmp/msi/zerofil" "$out/$unpacked"
+	diff -r "$out/$unpacked" "$(dirname "$(archived "$line")")" || fails "$f: not the files of the zip"
+	# table NAME: the table of the MSI, its lines ended in LF
+	table() { msiinfo export "$f" "$1" | tr -d '\r'; }
+	property() { table Property | awk -F '\t' -v p="$1" '$1 == p { print $2 }'; }
+	[[ $(property ProductVersion) == "$v" ]] || fails "$f: version $(property ProductVersion), want $v"
+	[[ $(property ALLUSERS) == 1 ]] || fails "$f: not per machine"
+	upgrade="{$(upgrade_code)}"
+	[[ $(property UpgradeCode) == "$upgrade" ]] || fails "$f: UpgradeCode $(property UpgradeCode), want $upgrade"
+	[[ $(table Directory) == *$'\tProgramFiles64Folder\tzerofil'* ]] || fails "$f: not in Program Files"
+	[[ $(table Environment) == *$'\n'PATH$'\t'=-\*PATH$'\t'* ]] || fails "$f: no PATH entry"
+}
+
+# check_deb FILE: the .deb passes lintian and holds its line's program, page and papers
+check_deb() {
+	local f=$1
+	# lintian reports no error and no warning it was not told of, the
+	# architecture is the list's, it holds the program of its line's
+	# archive, and its page and papers are there.
+	found=$(TMPDIR=$tmp lintian --fail-on error,warning "$f" 2>&1) || fails "$found"
+	echo "lintian $f: ${found:-clean}"
+	[[ $(dpkg-deb -f "$f" Architecture) == "$arch" ]] || fails "$f: architecture $(dpkg-deb -f "$f" Architecture), want $arch"
+	dpkg -x "$f" "$out/$unpacked"
+	cmp "$out/$unpacked/$program" "$(archived "$line")"
+	page_renders "$v" man --warnings -l "$out/$unpacked/usr/share/man/man1/zerofil.1.gz"
+	ls "$out/$unpacked/usr/share/doc/zerofil/copyright" "$out/$unpacked/usr/share/doc/zerofil/changelog.gz"
+}
+
+# check_rpm FILE: the rpm passes rpmlint and holds its line's program, page and papers
+check_rpm() {
+	local f=$1
+	# rpmlint under Fedora's policy reports no error; the name is what
+	# rpm says; only rpm's own features are required; the payload is
+	# one that rpm 4.14 reads; it holds the program of its line's
+	# archive, its page and papers.
+	[[ -f $tmp/rpmlint.toml ]] ||
+		{ cat "$src/packaging/rpm/rpmlint.toml" && python3 "$src/scripts/components.py" rpmlint; } >"$tmp/rpmlint.toml"
+	found=$(rpmlint -c "$tmp/rpmlint.toml" "$f" 2>&1) || fails "$found"
+	echo "rpmlint $f: $(tail -n 1 <<<"$found")"
+	query() { rpm -qp --qf "$1" "$f"; }
+	[[ $(query '%{NAME}-%{VERSION}-%{RELEASE}.%{ARCH}.rpm') == "$f" ]] ||
+		fails "$f: rpm names it $(query '%{NAME}-%{VERSION}-%{RELEASE}.%{ARCH}.rpm')"
+	requires=$(rpm -qp --requires "$f")
+	if grep -v '^rpmlib(' <<<"$requires"; then fails "$f: requires more than rpm itself"; fi
+	[[ $(query '%{PAYLOADCOMPRESSOR}') == @(xz|gzip) ]] || fails "$f: a payload of $(query '%{PAYLOADCOMPRESSOR}')"
+	mkdir "$out/$unpacked"
+	(cd "$out/$unpacked" && rpm2cpio "$dist/$f" | cpio --quiet -idm)
+	cmp "$out/$unpacked/$program" "$(archived "$line")"
+	page_renders "$v" man --warnings -l "$out/$unpacked/usr/share/man/man1/zerofil.1.gz"
+	ls "$out/$unpacked/usr/share/doc/zerofil-$v/README.md" "$out/$unpacked/usr/share/licenses/zerofil-$v/"{LICENSE,THIRD-PARTY-NOTICES}
+}
+
+# check_dsc FILE: Debian's source package of the release's tarball, and its watch file
+check_dsc() {
+	local f=$1
+	# Version 1 of this version, of the release's very tarball under
+	# Debian's name (the release holds no other copy) and of the
+	# .debian.tar.xz beside it; its debian/ folder is the packaging's.
+	field() { awk -v f="$1:" '$1 == f { $1 = ""; print substr($0, 2) }' "$f"; }
+	[[ $(field Version) == "$v-1" && $(field Format) == "3.0 (quilt)" ]] ||
+		fails "$f: version $(field Version), format $(field Format)"
+	debian=$(release_files "$list" file debian)
+	sums=$(sed -n '/^Checksums-Sha256:/,/^[^ ]/p' "$f")
+	while read -r file as; do
+		grep -qx " $(sha256sum <"$file" | cut -d ' ' -f 1) $(stat -c %s "$file") $as" <<<"$sums" ||
+			fails "$f: does not name $file as $as"
+	done <<<"zerofil-$v.tar.gz zerofil_$v.orig.tar.gz"$'\n'"$debian $debian"
+	mkdir "$tmp/debian"
+	tar -C "$tmp/debian" -xJf "$debian"
+	[[ -x $tmp/debian/debian/rules && $(<"$tmp/debian/debian/source/format") == "3.0 (quilt)" ]] ||
+		fails "$debian: no debian/rules, or not 3.0 (quilt)"
+	diff "$src/packaging/debian/copyright" "$tmp/debian/debian/copyright"
+	# uscan finds the next release by debian/watch's pattern, a Perl
+	# one: it must take this release's tarball, its version from the name.
+	pattern=$(awk '!/^(#|version=)/ && NF { print $NF }' "$tmp/debian/debian/watch" | tail -n 1)
+	# shellcheck disable=SC2016 # perl's own, as uscan's
+	found=$(perl -e 'print $1 if $ARGV[1] =~ /^$ARGV[0]$/' "$pattern" "zerofil-$v.tar.gz")
+	[[ $found == "$v" ]] || fails "$debian: debian/watch's pattern $pattern takes ${found:-nothing} from zerofil-$v.tar.gz"
+}
+
+# check_srpm FILE: the rpm source package of the release's tarball
+check_srpm() {
+	local f=$1
+	# Built from the release's very tarball, at this version.
+	[[ $(rpm -qp --qf '%{NAME}-%{VERSION}-%{RELEASE}' "$f" 2>/dev/null) == "${f%.src.rpm}" ]] ||
+		fails "$f: rpm names it $(rpm -qp --qf '%{NAME}-%{VERSION}-%{RELEASE}' "$f")"
+	mkdir "$tmp/srpm"
+	(cd "$tmp/srpm" && rpm2cpio "$dist/$f" | cpio --quiet -idm)
+	cmp "$tmp/srpm/zerofil-$v.tar.gz" "zerofil-$v.tar.gz"
+	# The tarball and the recipe, which rpm flags "s".
+	held=$(rpm -qp --qf '[%{FILENAMES} %{FILEFLAGS:fflags}\n]' "$f" 2>/dev/null | sort)
+	[[ $held == "zerofil-$v.tar.gz "$'\n'zerofil.*" s" ]] || fails "$f holds: $held"
+}
+
 # The archives first: each package is compared with its line's archive.
 while IFS=$'\t' read -r f format line arch unpacked program; do
 	case $format in
-	tar)
-		mkdir -p "$out/$unpacked"
-		tar -C "$out/$unpacked" --strip-components=1 -xzf "$f"
-		want=""
-		for n in "" LICENSE README.md THIRD-PARTY-NOTICES "$program" zerofil.1; do want+="zerofil-$v-$line/$n "; done
-		[[ $(tar -tzf "$f" | sort | tr '\n' ' ') == "$want" ]] || fails "$f holds: $(tar -tzf "$f")"
-		elf=$(readelf -lSV "$out/$unpacked/$program")
-		[[ $elf != *.symtab* ]] || fails "$f: not stripped"
-		[[ $elf != *interpreter* ]] || fails "$f: not static"
-		# On musl: no glibc inside, neither its strings nor its symbol versions.
-		[[ $elf != *GLIBC_* ]] || fails "$f: glibc's symbol versions"
-		if grep -a -i -o -m 3 '[[:print:]]*glibc[[:print:]]*' "$out/$unpacked/$program"; then fails "$f: holds glibc"; fi
-		;;
-	zip)
-		unzip -q -d "$tmp/zip" "$f"
-		mv "$tmp/zip/zerofil-$v-$line" "$out/$unpacked"
-		[[ $(cd "$out/$unpacked" && echo *) == "LICENSE.txt README.txt THIRD-PARTY-NOTICES.txt $program" ]] ||
-			fails "$f holds: $(unzip -l "$f")"
-		# Text for Notepad: every line ends in CR LF.
-		if grep -v $'\r$' "$out/$unpacked/README.txt" "$out/$unpacked/LICENSE.txt"; then fails "$f: a line without CR LF"; fi
-		;;
-	msi)
-		# The zip's files, to the byte, installed per machine into
-		# Program Files\zerofil, at the list's version, with the one
-		# UpgradeCode, and the folder on the system PATH.
-		msiextract -C "$tmp/msi" "$f" >/dev/null
-		mv "$tmp/msi/zerofil" "$out/$unpacked"
-		diff -r "$out/$unpacked" "$(dirname "$(archived "$line")")" || fails "$f: not the files of the zip"
-		# table NAME: the table of the MSI, its lines ended in LF
-		table() { msiinfo export "$f" "$1" | tr -d '\r'; }
-		property() { table Property | awk -F '\t' -v p="$1" '$1 == p { print $2 }'; }
-		[[ $(property ProductVersion) == "$v" ]] || fails "$f: version $(property ProductVersion), want $v"
-		[[ $(property ALLUSERS) == 1 ]] || fails "$f: not per machine"
-		upgrade="{$(upgrade_code)}"
-		[[ $(property UpgradeCode) == "$upgrade" ]] || fails "$f: UpgradeCode $(property UpgradeCode), want $upgrade"
-		[[ $(table Directory) == *$'\tProgramFiles64Folder\tzerofil'* ]] || fails "$f: not in Program Files"
-		[[ $(table Environment) == *$'\n'PATH$'\t'=-\*PATH$'\t'* ]] || fails "$f: no PATH entry"
-		;;
-	deb)
-		# lintian reports no error and no warning it was not told of, the
-		# architecture is the list's, it holds the program of its line's
-		# archive, and its page and papers are there.
-		found=$(TMPDIR=$tmp lintian --fail-on error,warning "$f" 2>&1) || fails "$found"
-		echo "lintian $f: ${found:-clean}"
-		[[ $(dpkg-deb -f "$f" Architecture) == "$arch" ]] || fails "$f: architecture $(dpkg-deb -f "$f" Architecture), want $arch"
-		dpkg -x "$f" "$out/$unpacked"
-		cmp "$out/$unpacked/$program" "$(archived "$line")"
-		page_renders "$v" man --warnings -l "$out/$unpacked/usr/share/man/man1/zerofil.1.gz"
-		ls "$out/$unpacked/usr/share/doc/zerofil/copyright" "$out/$unpacked/usr/share/doc/zerofil/changelog.gz"
-		;;
-	rpm)
-		# rpmlint under Fedora's policy reports no error; the name is what
-		# rpm says; only rpm's own features are required; the payload is
-		# one that rpm 4.14 reads; it holds the program of its line's
-		# archive, its page and papers.
-		[[ -f $tmp/rpmlint.toml ]] ||
-			{ cat "$src/packaging/rpm/rpmlint.toml" && python3 "$src/scripts/components.py" rpmlint; } >"$tmp/rpmlint.toml"
-		found=$(rpmlint -c "$tmp/rpmlint.toml" "$f" 2>&1) || fails "$found"
-		echo "rpmlint $f: $(tail -n 1 <<<"$found")"
-		query() { rpm -qp --qf "$1" "$f"; }
-		[[ $(query '%{NAME}-%{VERSION}-%{RELEASE}.%{ARCH}.rpm') == "$f" ]] ||
-			fails "$f: rpm names it $(query '%{NAME}-%{VERSION}-%{RELEASE}.%{ARCH}.rpm')"
-		requires=$(rpm -qp --requires "$f")
-		if grep -v '^rpmlib(' <<<"$requires"; then fails "$f: requires more than rpm itself"; fi
-		[[ $(query '%{PAYLOADCOMPRESSOR}') == @(xz|gzip) ]] || fails "$f: a payload of $(query '%{PAYLOADCOMPRESSOR}')"
-		mkdir "$out/$unpacked"
-		(cd "$out/$unpacked" && rpm2cpio "$dist/$f" | cpio --quiet -idm)
-		cmp "$out/$unpacked/$program" "$(archived "$line")"
-		page_renders "$v" man --warnings -l "$out/$unpacked/usr/share/man/man1/zerofil.1.gz"
-		ls "$out/$unpacked/usr/share/doc/zerofil-$v/README.md" "$out/$unpacked/usr/share/licenses/zerofil-$v/"{LICENSE,THIRD-PARTY-NOTICES}
-		;;
-	dsc)
-		# Version 1 of this version, of the release's very tarball under
-		# Debian's name (the release holds no other copy) and of the
-		# .debian.tar.xz beside it; its debian/ folder is the packaging's.
-		field() { awk -v f="$1:" '$1 == f { $1 = ""; print substr($0, 2) }' "$f"; }
-		[[ $(field Version) == "$v-1" && $(field Format) == "3.0 (quilt)" ]] ||
-			fails "$f: version $(field Version), format $(field Format)"
-		debian=$(release_files "$list" file debian)
-		sums=$(sed -n '/^Checksums-Sha256:/,/^[^ ]/p' "$f")
-		while read -r file as; do
-			grep -qx " $(sha256sum <"$file" | cut -d ' ' -f 1) $(stat -c %s "$file") $as" <<<"$sums" ||
-				fails "$f: does not name $file as $as"
-		done <<<"zerofil-$v.tar.gz zerofil_$v.orig.tar.gz"$'\n'"$debian $debian"
-		mkdir "$tmp/debian"
-		tar -C "$tmp/debian" -xJf "$debian"
-		[[ -x $tmp/debian/debian/rules && $(<"$tmp/debian/debian/source/format") == "3.0 (quilt)" ]] ||
-			fails "$debian: no debian/rules, or not 3.0 (quilt)"
-		diff "$src/packaging/debian/copyright" "$tmp/debian/debian/copyright"
-		# uscan finds the next release by debian/watch's pattern, a Perl
-		# one: it must take this release's tarball, its version from the name.
-		pattern=$(awk '!/^(#|version=)/ && NF { print $NF }' "$tmp/debian/debian/watch" | tail -n 1)
-		# shellcheck disable=SC2016 # perl's own, as uscan's
-		found=$(perl -e 'print $1 if $ARGV[1] =~ /^$ARGV[0]$/' "$pattern" "zerofil-$v.tar.gz")
-		[[ $found == "$v" ]] || fails "$debian: debian/watch's pattern $pattern takes ${found:-nothing} from zerofil-$v.tar.gz"
-		;;
-	srpm)
-		# Built from the release's very tarball, at this version.
-		[[ $(rpm -qp --qf '%{NAME}-%{VERSION}-%{RELEASE}' "$f" 2>/dev/null) == "${f%.src.rpm}" ]] ||
-			fails "$f: rpm names it $(rpm -qp --qf '%{NAME}-%{VERSION}-%{RELEASE}' "$f")"
-		mkdir "$tmp/srpm"
-		(cd "$tmp/srpm" && rpm2cpio "$dist/$f" | cpio --quiet -idm)
-		cmp "$tmp/srpm/zerofil-$v.tar.gz" "zerofil-$v.tar.gz"
-		# The tarball and the recipe, which rpm flags "s".
-		held=$(rpm -qp --qf '[%{FILENAMES} %{FILEFLAGS:fflags}\n]' "$f" 2>/dev/null | sort)
-		[[ $held == "zerofil-$v.tar.gz "$'\n'zerofil.*" s" ]] || fails "$f holds: $held"
-		;;
+	tar) check_tar "$f" ;;
+	zip) check_zip "$f" ;;
+	msi) check_msi "$f" ;;
+	deb) check_deb "$f" ;;
+	rpm) check_rpm "$f" ;;
+	dsc) check_dsc "$f" ;;
+	srpm) check_srpm "$f" ;;
 	esac
 done < <(for formats in "tar zip" "msi deb rpm dsc srpm"; do
 	# shellcheck disable=SC2086 # two formats
