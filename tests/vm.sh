@@ -88,7 +88,10 @@ q() { printf "'%s' " "${1//\'/\'\\\'\'}"; }
 # What the disks machine's root holds: bats and what tests/fs.sh runs.
 system=bats,kmod,e2fsprogs,iproute2,strace,util-linux,procps,quota,nfs-kernel-server,xfsprogs,btrfs-progs,dosfstools,exfatprogs,f2fs-tools,ntfs-3g
 
-if [[ $1 == make ]]; then
+# make_root: the machine's kernel, and a board's userland, unpacked into
+# DIR/root; sets usr (where its /usr is), mods and order (the module files
+# to load, each after those it depends on)
+make_root() {
 	include=$kernel,busybox-static
 	[[ $reach != console ]] || include+=,$userland
 	# shellcheck disable=SC2317 # run by made
@@ -118,37 +121,11 @@ if [[ $1 == make ]]; then
 		modules virtio_pci 9pnet_virtio 9p
 		[[ $arch != disks ]] || modules virtio_blk crc32c_generic ext4
 	fi
-	init=$dir/init.d
-	rm -rf "$init"
-	mkdir -p "$init/bin" "$init/lib"
-	# A board's initramfs is its whole userland, without the kernel's own
-	# files and the documentation.
-	[[ $reach != console ]] || tar -C "$dir/root" -c --exclude=./boot --exclude='./lib/modules' \
-		--exclude='./usr/lib/linux-image-*' --exclude=./usr/share/doc --exclude=./usr/share/man \
-		--exclude=./usr/share/locale --exclude=./usr/share/info . | tar -C "$init" -x
-	cp "$usr/bin/busybox" "$init/bin/"
-	for f in $order; do
-		m=${f##*/}
-		if [[ $f == *.xz ]]; then xz -dc "$f" >"$init/lib/${m%.xz}"; else cp "$f" "$init/lib/"; fi
-		echo "insmod /lib/${m%.xz}"
-	done >"$init/modules"
-	cat >"$init/init" <<-'INIT'
-		#!/bin/busybox sh
-		/bin/busybox --install -s /bin
-		mount -t proc proc /proc 2>/dev/null || { mkdir /proc; mount -t proc proc /proc; }
-		mkdir -p /dev /sys
-		mount -t devtmpfs dev /dev
-		. /modules
-		if [ -e /guest.sh ]; then exec sh /guest.sh; fi
-		# The disks machine: its root is the first disk.
-		mkdir /newroot
-		i=0
-		until [ -e /dev/vda ] || [ $i -gt 100 ]; do i=$((i + 1)); sleep 0.1; done
-		mount -t ext4 /dev/vda /newroot
-		mount --move /dev /newroot/dev
-		mount --move /proc /newroot/proc
-		exec switch_root /newroot /bin/sh /guest.sh
-	INIT
+}
+
+# write_guest: what the machine does once up (guest.sh), in the initramfs
+# or, for the disks machine, beside it for its root
+write_guest() {
 	# What the machine does once up, from its own root: the host's folders
 	# at their paths, then the commands it is given.
 	guest=$init/guest.sh
@@ -223,22 +200,67 @@ if [[ $1 == make ]]; then
 			off
 		GUEST
 	fi
+}
+
+# make_initrd: DIR/initrd: busybox, the modules, init and the guest
+make_initrd() {
+	init=$dir/init.d
+	rm -rf "$init"
+	mkdir -p "$init/bin" "$init/lib"
+	# A board's initramfs is its whole userland, without the kernel's own
+	# files and the documentation.
+	[[ $reach != console ]] || tar -C "$dir/root" -c --exclude=./boot --exclude='./lib/modules' \
+		--exclude='./usr/lib/linux-image-*' --exclude=./usr/share/doc --exclude=./usr/share/man \
+		--exclude=./usr/share/locale --exclude=./usr/share/info . | tar -C "$init" -x
+	cp "$usr/bin/busybox" "$init/bin/"
+	for f in $order; do
+		m=${f##*/}
+		if [[ $f == *.xz ]]; then xz -dc "$f" >"$init/lib/${m%.xz}"; else cp "$f" "$init/lib/"; fi
+		echo "insmod /lib/${m%.xz}"
+	done >"$init/modules"
+	cat >"$init/init" <<-'INIT'
+		#!/bin/busybox sh
+		/bin/busybox --install -s /bin
+		mount -t proc proc /proc 2>/dev/null || { mkdir /proc; mount -t proc proc /proc; }
+		mkdir -p /dev /sys
+		mount -t devtmpfs dev /dev
+		. /modules
+		if [ -e /guest.sh ]; then exec sh /guest.sh; fi
+		# The disks machine: its root is the first disk.
+		mkdir /newroot
+		i=0
+		until [ -e /dev/vda ] || [ $i -gt 100 ]; do i=$((i + 1)); sleep 0.1; done
+		mount -t ext4 /dev/vda /newroot
+		mount --move /dev /newroot/dev
+		mount --move /proc /newroot/proc
+		exec switch_root /newroot /bin/sh /guest.sh
+	INIT
+	write_guest
 	chmod 755 "$init/init"
 	(cd "$init" && find . | cpio --quiet -o -H newc) >"$dir/initrd"
 	rm -rf "$init"
-	if [[ $arch == disks ]]; then
-		# shellcheck disable=SC2317 # run by made
-		system() {
-			debian_tree "$suite" "$1" --variant=minbase --include="$system" || return
-			cp -a "$usr/lib/modules" "$1/usr/lib/"
-			# Unpacked, the kernel's package never ran depmod: the root's own does.
-			chroot "$1" depmod -a "$(basename "$(echo "$usr"/lib/modules/*)")"
-		}
-		made "$dir/system" system
-		cp "$dir/guest.sh" "$dir/system/guest.sh"
-		rm -f "$dir/system.img"
-		mkfs.ext4 -q -F -L zerofil -d "$dir/system" "$dir/system.img" 4G
-	fi
+}
+
+# make_system: the disks machine's root, with the kernel's modules, as
+# the ext4 of its first disk, DIR/system.img
+make_system() {
+	# shellcheck disable=SC2317 # run by made
+	system() {
+		debian_tree "$suite" "$1" --variant=minbase --include="$system" || return
+		cp -a "$usr/lib/modules" "$1/usr/lib/"
+		# Unpacked, the kernel's package never ran depmod: the root's own does.
+		chroot "$1" depmod -a "$(basename "$(echo "$usr"/lib/modules/*)")"
+	}
+	made "$dir/system" system
+	cp "$dir/guest.sh" "$dir/system/guest.sh"
+	rm -f "$dir/system.img"
+	mkfs.ext4 -q -F -L zerofil -d "$dir/system" "$dir/system.img" 4G
+}
+
+if [[ $1 == make ]]; then
+	make_root
+	make_initrd
+	[[ $arch != disks ]] || make_system
 	ls "$dir/root/boot/"vmlinuz-*
 	exit
 fi
