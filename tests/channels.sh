@@ -31,6 +31,118 @@ tarball=$(field "$srcinfo" source)
 tarball=${tarball##*/}
 [[ -f $dist/$tarball ]] || fails "$0: no $dist/$tarball, which the recipes build"
 
+# image_platforms: each platform of the image holds a program of its
+# architecture, no newer than its variant, with its papers and labels
+image_platforms() {
+	mkdir "$work/layout"
+	tar -C "$work/layout" -xf "$image"
+	# Each platform's program, by what readelf says of it.
+	python3 - "$work/layout" "$work" <<-'EOF' >"$work/platforms"
+		import json, os, sys, tarfile, gzip, io
+		layout, work = sys.argv[1:]
+		blob = lambda d: open(os.path.join(layout, "blobs", *d.split(":")), "rb").read()
+		top = json.load(open(os.path.join(layout, "index.json")))
+		index = json.loads(blob(top["manifests"][0]["digest"]))
+		for n, entry in enumerate(index["manifests"]):
+		    manifest = json.loads(blob(entry["digest"]))
+		    config = json.loads(blob(manifest["config"]["digest"]))
+		    where = entry["platform"]
+		    said = {k: config.get(k) for k in ("architecture", "os", "variant")}
+		    if {k: where.get(k) for k in said} != said:
+		        sys.exit(f"{where}: its config says {said}")
+		    folder = os.path.join(work, f"layer{n}")
+		    for layer in manifest["layers"]:
+		        tarfile.open(fileobj=io.BytesIO(gzip.decompress(blob(layer["digest"])))).extractall(folder)
+		    labels = config["config"]["Labels"]
+		    print(where["architecture"], where.get("variant", "-"), folder, " ".join(config["config"]["Entrypoint"]),
+		          labels["org.opencontainers.image.version"], labels["org.opencontainers.image.licenses"],
+		          labels["org.opencontainers.image.created"], labels["org.opencontainers.image.revision"])
+	EOF
+	licence=$(python3 "$src/scripts/components.py" licence)
+	while read -r arch variant folder entry v l created revision; do
+		platform=$arch${variant/#-/}
+		[[ $variant == - ]] || platform=$arch/$variant
+		machine=$(readelf -h "$folder/zerofil" | sed -n 's/^ *Machine: *//p')
+		case $arch in
+		amd64) want="Advanced Micro Devices X86-64" ;;
+		arm64) want=AArch64 ;;
+		arm) want=ARM ;;
+		riscv64) want=RISC-V ;;
+		*) fails "$0: $platform: no architecture this check knows" ;;
+		esac
+		[[ $machine == "$want" ]] || fails "$0: $platform: its program is for $machine"
+		if [[ $arch == arm ]]; then
+			# The oldest Arm the code needs, v5TE or v7, is no newer than the variant.
+			needs=$(readelf -A "$folder/zerofil" | sed -n 's/^ *Tag_CPU_arch: v\([0-9]*\).*/\1/p')
+			((${needs:-99} <= ${variant#v})) || fails "$0: $platform: its program needs ARMv$needs"
+		fi
+		[[ $entry == /zerofil && -x $folder/zerofil ]] || fails "$0: $platform: its entry point is $entry"
+		for doc in LICENSE THIRD-PARTY-NOTICES; do
+			[[ -s $folder/usr/share/licenses/zerofil/$doc ]] || fails "$0: $platform: no $doc"
+		done
+		[[ $v == "$version" && $l == "$licence" && $revision =~ ^[0-9a-f]{40}$|^unknown$ ]] ||
+			fails "$0: $platform: labels version $v, licences $l, revision $revision"
+		[[ $created == "$(date -u -d "@$(tar -xzOf "$dist/$tarball" "${tarball%.tar.gz}/packaging/source-date")" +%Y-%m-%dT%H:%M:%SZ)" ]] ||
+			fails "$0: $platform: created $created, not the release's time"
+		echo "$platform: $machine${needs:+, ARMv$needs code}"
+		needs=""
+	done <"$work/platforms"
+}
+
+# image_runs: the amd64 image runs here, makes its file of zeros in a
+# folder of this machine, and refuses as the program does here
+image_runs() {
+	# Run here, from a storage of its own, under runc with low limits.
+	storage="vfs@$work/storage+$work/run"
+	podman=(podman --root "$work/storage" --runroot "$work/run" --storage-driver vfs)
+	quietly skopeo copy --override-arch amd64 "oci-archive:$image:zerofil:$version" "containers-storage:[$storage]localhost/zerofil:$version"
+	mkdir -m 777 "$work/w" "$work/ro"
+	# in_image_with [PODMAN...] -- ARGS...: the program in the image, with
+	# a folder of this machine at /w and a read-only one at /ro
+	in_image_with() {
+		local opts=()
+		while [[ $1 != -- ]]; do opts+=("$1"); shift; done
+		shift
+		"${podman[@]}" run --runtime runc --ulimit nofile=1024:1024 --ulimit nproc=1024:1024 "${opts[@]}" \
+			--network none --rm -v "$work/w:/w" -v "$work/ro:/ro:ro" -w /w "localhost/zerofil:$version" "$@"
+	}
+	size=$(($(block_size) + 1))
+	in_image_with -- "$size" f || fails "$0: the image did not make f"
+	zeros "$work/w/f" "$size"
+	host=$work/layer0/zerofil
+	mkdir "$work/here"
+	# refused HOW [PODMAN...] -- ARGS...: the image's program refuses ARGS
+	# with status 1 and one line on standard error: the host's, for the
+	# same ARGS, HOW it is run here (same: as it is; limit: under the same
+	# file-size limit; ro: its line for a missing folder, the path the
+	# read-only one)
+	refused() {
+		local how=$1 opts=() st=0
+		shift
+		while [[ $1 != -- ]]; do opts+=("$1"); shift; done
+		shift
+		in_image_with "${opts[@]}" -- "$@" >"$work/out" 2>"$work/err" || st=$?
+		case $how in
+		same) (cd "$work/here" && "$host" "$@") 2>"$work/want" || true ;;
+		limit) (cd "$work/here" && ulimit -f 1024 && "$host" "$@") 2>"$work/want" || true ;;
+		ro) (cd "$work/here" && "$host" 10 /nodir/f) 2>&1 | sed "s|/nodir/f|$2|" >"$work/want" || true ;;
+		esac
+		sed -i "s|^$host:|/zerofil:|" "$work/want"
+		((st == 1)) || fails "$0: zerofil $*: status $st in the image, want 1"
+		diff "$work/want" "$work/err" || fails "$0: zerofil $*: another line in the image than here"
+		[[ ! -s $work/out ]] || fails "$0: zerofil $*: wrote on standard output"
+		echo "zerofil $* in the image: status 1, $(<"$work/err")"
+	}
+	refused same -- 10 /w/nodir/f
+	refused ro -- 10 /ro/f
+	# Past a file-size limit of 1 MiB: it stops there and says so.
+	refused limit --ulimit fsize=1048576:1048576 -- -1 big
+	[[ $(stat -c %s "$work/w/big") == 1048576 ]] || fails "$0: the image's program kept $(stat -c %s "$work/w/big") bytes, want 1048576"
+	rm -f "$work/w/big"
+	"${podman[@]}" rmi -a -f >/dev/null
+	echo "the amd64 image made $size zero bytes in a folder of this machine, under podman $(podman --version | awk '{ print $NF }') and runc"
+}
+
 case $job in
 aur)
 	# As nobody, as makepkg wants: the tarball beside the PKGBUILD, where
@@ -97,108 +209,8 @@ image)
 	list=$4
 	image=$dist/$(release_files "$list" file image)
 	version=$(field "$srcinfo" pkgver)
-	mkdir "$work/layout"
-	tar -C "$work/layout" -xf "$image"
-	# Each platform's program, by what readelf says of it.
-	python3 - "$work/layout" "$work" <<-'EOF' >"$work/platforms"
-		import json, os, sys, tarfile, gzip, io
-		layout, work = sys.argv[1:]
-		blob = lambda d: open(os.path.join(layout, "blobs", *d.split(":")), "rb").read()
-		top = json.load(open(os.path.join(layout, "index.json")))
-		index = json.loads(blob(top["manifests"][0]["digest"]))
-		for n, entry in enumerate(index["manifests"]):
-		    manifest = json.loads(blob(entry["digest"]))
-		    config = json.loads(blob(manifest["config"]["digest"]))
-		    where = entry["platform"]
-		    said = {k: config.get(k) for k in ("architecture", "os", "variant")}
-		    if {k: where.get(k) for k in said} != said:
-		        sys.exit(f"{where}: its config says {said}")
-		    folder = os.path.join(work, f"layer{n}")
-		    for layer in manifest["layers"]:
-		        tarfile.open(fileobj=io.BytesIO(gzip.decompress(blob(layer["digest"])))).extractall(folder)
-		    labels = config["config"]["Labels"]
-		    print(where["architecture"], where.get("variant", "-"), folder, " ".join(config["config"]["Entrypoint"]),
-		          labels["org.opencontainers.image.version"], labels["org.opencontainers.image.licenses"],
-		          labels["org.opencontainers.image.created"], labels["org.opencontainers.image.revision"])
-	EOF
-	licence=$(python3 "$src/scripts/components.py" licence)
-	while read -r arch variant folder entry v l created revision; do
-		platform=$arch${variant/#-/}
-		[[ $variant == - ]] || platform=$arch/$variant
-		machine=$(readelf -h "$folder/zerofil" | sed -n 's/^ *Machine: *//p')
-		case $arch in
-		amd64) want="Advanced Micro Devices X86-64" ;;
-		arm64) want=AArch64 ;;
-		arm) want=ARM ;;
-		riscv64) want=RISC-V ;;
-		*) fails "$0: $platform: no architecture this check knows" ;;
-		esac
-		[[ $machine == "$want" ]] || fails "$0: $platform: its program is for $machine"
-		if [[ $arch == arm ]]; then
-			# The oldest Arm the code needs, v5TE or v7, is no newer than the variant.
-			needs=$(readelf -A "$folder/zerofil" | sed -n 's/^ *Tag_CPU_arch: v\([0-9]*\).*/\1/p')
-			((${needs:-99} <= ${variant#v})) || fails "$0: $platform: its program needs ARMv$needs"
-		fi
-		[[ $entry == /zerofil && -x $folder/zerofil ]] || fails "$0: $platform: its entry point is $entry"
-		for doc in LICENSE THIRD-PARTY-NOTICES; do
-			[[ -s $folder/usr/share/licenses/zerofil/$doc ]] || fails "$0: $platform: no $doc"
-		done
-		[[ $v == "$version" && $l == "$licence" && $revision =~ ^[0-9a-f]{40}$|^unknown$ ]] ||
-			fails "$0: $platform: labels version $v, licences $l, revision $revision"
-		[[ $created == "$(date -u -d "@$(tar -xzOf "$dist/$tarball" "${tarball%.tar.gz}/packaging/source-date")" +%Y-%m-%dT%H:%M:%SZ)" ]] ||
-			fails "$0: $platform: created $created, not the release's time"
-		echo "$platform: $machine${needs:+, ARMv$needs code}"
-		needs=""
-	done <"$work/platforms"
-	# Run here, from a storage of its own, under runc with low limits.
-	storage="vfs@$work/storage+$work/run"
-	podman=(podman --root "$work/storage" --runroot "$work/run" --storage-driver vfs)
-	quietly skopeo copy --override-arch amd64 "oci-archive:$image:zerofil:$version" "containers-storage:[$storage]localhost/zerofil:$version"
-	mkdir -m 777 "$work/w" "$work/ro"
-	# in_image_with [PODMAN...] -- ARGS...: the program in the image, with
-	# a folder of this machine at /w and a read-only one at /ro
-	in_image_with() {
-		local opts=()
-		while [[ $1 != -- ]]; do opts+=("$1"); shift; done
-		shift
-		"${podman[@]}" run --runtime runc --ulimit nofile=1024:1024 --ulimit nproc=1024:1024 "${opts[@]}" \
-			--network none --rm -v "$work/w:/w" -v "$work/ro:/ro:ro" -w /w "localhost/zerofil:$version" "$@"
-	}
-	size=$(($(block_size) + 1))
-	in_image_with -- "$size" f || fails "$0: the image did not make f"
-	zeros "$work/w/f" "$size"
-	host=$work/layer0/zerofil
-	mkdir "$work/here"
-	# refused HOW [PODMAN...] -- ARGS...: the image's program refuses ARGS
-	# with status 1 and one line on standard error: the host's, for the
-	# same ARGS, HOW it is run here (same: as it is; limit: under the same
-	# file-size limit; ro: its line for a missing folder, the path the
-	# read-only one)
-	refused() {
-		local how=$1 opts=() st=0
-		shift
-		while [[ $1 != -- ]]; do opts+=("$1"); shift; done
-		shift
-		in_image_with "${opts[@]}" -- "$@" >"$work/out" 2>"$work/err" || st=$?
-		case $how in
-		same) (cd "$work/here" && "$host" "$@") 2>"$work/want" || true ;;
-		limit) (cd "$work/here" && ulimit -f 1024 && "$host" "$@") 2>"$work/want" || true ;;
-		ro) (cd "$work/here" && "$host" 10 /nodir/f) 2>&1 | sed "s|/nodir/f|$2|" >"$work/want" || true ;;
-		esac
-		sed -i "s|^$host:|/zerofil:|" "$work/want"
-		((st == 1)) || fails "$0: zerofil $*: status $st in the image, want 1"
-		diff "$work/want" "$work/err" || fails "$0: zerofil $*: another line in the image than here"
-		[[ ! -s $work/out ]] || fails "$0: zerofil $*: wrote on standard output"
-		echo "zerofil $* in the image: status 1, $(<"$work/err")"
-	}
-	refused same -- 10 /w/nodir/f
-	refused ro -- 10 /ro/f
-	# Past a file-size limit of 1 MiB: it stops there and says so.
-	refused limit --ulimit fsize=1048576:1048576 -- -1 big
-	[[ $(stat -c %s "$work/w/big") == 1048576 ]] || fails "$0: the image's program kept $(stat -c %s "$work/w/big") bytes, want 1048576"
-	rm -f "$work/w/big"
-	"${podman[@]}" rmi -a -f >/dev/null
-	echo "the amd64 image made $size zero bytes in a folder of this machine, under podman $(podman --version | awk '{ print $NF }') and runc"
+	image_platforms
+	image_runs
 	;;
 recipes)
 	sha=$(sha256sum "$dist/$tarball" | cut -d ' ' -f 1)

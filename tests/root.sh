@@ -45,6 +45,24 @@ inside() {
 # debian DIR: a minimal root of the suite, with what builds the program
 debian() { debian_tree "$suite" "$1" --variant=minbase --include=cmake,g++,make,man-db; }
 
+# source_control DEB VERSION: a control of autopkgtest: the table fails
+# against DEB with a program that does nothing, so that its pass says
+# something
+source_control() {
+	local deb=$1 v=$2
+	# shellcheck disable=SC2016 # expanded inside the root
+	inside -- sh -c 'cd /deb-src && rm -rf broken && dpkg-deb -R "$0" broken &&
+		printf "#!/bin/sh\nexit 0\n" >broken/usr/bin/zerofil && dpkg-deb -b broken broken.deb >/dev/null' "$deb"
+	if inside -- sh -c "cd /deb-src && autopkgtest --no-built-binaries ./broken.deb ./zerofil-$v/ -- null" \
+		>"$work-control.log" 2>&1; then
+		fails "autopkgtest passed a package whose program does nothing"
+	fi
+	grep -Eq '^table +FAIL' "$work-control.log" ||
+		{ tail -n 30 "$work-control.log"; fails "autopkgtest: the table did not fail against a program that does nothing"; }
+	quietly apt_get purge zerofil
+	echo "autopkgtest: the table fails against a program that does nothing (a control)"
+}
+
 case $1 in
 make)
 	dist=$2 v=$3
@@ -144,20 +162,7 @@ source)
 		[[ -d $root$f || (! -e $root$f && ! -L $root$f) ]] || fails "left: $f"
 	done <"$work/files"
 	echo "installed, ran from /usr/bin, showed its page and was removed: $(wc -l <"$work/files") paths"
-	# A control: the table fails against a package whose program does
-	# nothing, so autopkgtest's pass above says something.
-	deb=${debs[0]##*/}
-	# shellcheck disable=SC2016 # expanded inside the root
-	inside -- sh -c 'cd /deb-src && rm -rf broken && dpkg-deb -R "$0" broken &&
-		printf "#!/bin/sh\nexit 0\n" >broken/usr/bin/zerofil && dpkg-deb -b broken broken.deb >/dev/null' "$deb"
-	if inside -- sh -c "cd /deb-src && autopkgtest --no-built-binaries ./broken.deb ./zerofil-$v/ -- null" \
-		>"$work-control.log" 2>&1; then
-		fails "autopkgtest passed a package whose program does nothing"
-	fi
-	grep -Eq '^table +FAIL' "$work-control.log" ||
-		{ tail -n 30 "$work-control.log"; fails "autopkgtest: the table did not fail against a program that does nothing"; }
-	quietly apt_get purge zerofil
-	echo "autopkgtest: the table fails against a program that does nothing (a control)"
+	source_control "${debs[0]##*/}" "$v"
 	;;
 install)
 	dist=$2 list=$3 v=$4
