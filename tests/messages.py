@@ -96,11 +96,16 @@ def sentences(text):
         if line.startswith("```"):
             fence = not fence
         item = re.match(r"\s*(?:[-*]|\d+\.)\s", line)
-        if (fence or line.startswith("```") or not line.strip() or line.lstrip().startswith(("|", "#"))
-                or (line.startswith("    ") and not block) or item):
+
+        # Code, a blank line, a table or a heading; an indented line opens a
+        # code block only where no paragraph runs.
+        def not_prose():
+            return (fence or line.startswith("```") or not line.strip() or line.lstrip().startswith(("|", "#"))
+                    or (line.startswith("    ") and not block))
+
+        if not_prose() or item:
             end_block()
-        if not (fence or line.startswith("```") or not line.strip() or line.lstrip().startswith(("|", "#"))
-                or (line.startswith("    ") and not block)):
+        if not not_prose():
             block.append(line[item.end():] if item else line.strip())
     end_block()
     return found
