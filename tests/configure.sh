@@ -12,6 +12,13 @@ src=$(cd "$(dirname "$0")/.." && pwd -P)
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 n=0
+t=cmake/builds.cmake
+# table_words RE [OUT]: for each line of the table that starts with RE,
+# OUT (\1 unless told) of what it matched; the suites are those of the
+# root lines
+table_words() { sed -n "s|^$1.*|${2-\\1}|p" "$src/$t"; }
+mapfile -t suites < <(table_words 'line(\([a-z]*\) .*RUN root:')
+first=${suites[0]-} last=${suites[-1]-}
 
 # configures SOURCE WANT ARGS...: a fresh configure of SOURCE with ARGS
 # passes, and its output holds each line of WANT (a regular expression a
@@ -48,7 +55,7 @@ host)
 		"${test[@]}" -DZEROFIL_RUNS_I386=OFF
 	configures "$src" "-- linux-x86_64 +built to ship" "${dist[@]}" -DZEROFIL_RUNS_I386=ON
 	configures "$src" "-- linux-x86_64 +built to ship" "${dist[@]}" -DZEROFIL_RUNS_I386=OFF
-	configures "$src" "-- bookworm +skipped: no root" "${test[@]}" -DRUNS_AS_ROOT=OFF
+	configures "$src" "-- $first +skipped: no root" "${test[@]}" -DRUNS_AS_ROOT=OFF
 	configures "$src" fails "run as root" "${test[@]}" -DRUNS_AS_ROOT=OFF -DZEROFIL_CHECKS=ON
 	configures "$src" "-- windows-x86_64 +skipped: no wine64" "${test[@]}" -DZEROFIL_MISSING=wine64
 	configures "$src" fails "wine64 is missing: apt-get install wine64" "${test[@]}" -DZEROFIL_MISSING=wine64 -DZEROFIL_CHECKS=ON
@@ -91,16 +98,26 @@ table)
 		configures "$tmp/src" fails "$want" -DBUILD_TESTING=ON
 		tried+=" $(grep -o 'cmake/table.cmake:[0-9]* (wrong)' "$tmp/log" | head -n 1 | tr -dc 0-9 || true)"
 	}
-	t=cmake/builds.cmake
-	mistake 'arch riscv64: unknown word "BITS"' $t 's/^arch(riscv64 /arch(riscv64 BITS 64 /'
-	mistake 'arch riscv64: no TRIPLE' $t 's/^\(arch(riscv64 .*\) TRIPLE [^)]*)/\1)/'
-	mistake 'arch riscv: Debian has no architecture named riscv' $t 's/^arch(riscv64 /arch(riscv /'
-	mistake "arch riscv64: TRIPLE riscv64-linux-musl: Debian's is riscv64-linux-gnu" $t 's/TRIPLE riscv64-linux-gnu\b/TRIPLE riscv64-linux-musl/'
+	# The examples, as the table and the machines are now: the last arch()
+	# and its triple, the first arch() with a CPU and one with an OCI
+	# variant, the suites, the machines and the boards.
+	read -r a triple < <(table_words 'arch(\([^ ]*\) .*TRIPLE \([^ )]*\)' '\1 \2' | tail -n 1)
+	read -r c cpu < <(table_words 'arch(\([^ ]*\) .* CPU \([^ )]*\)' '\1 \2' | head -n 1)
+	read -r o oci < <(table_words 'arch(\([^ ]*\) .* OCI .*\b\([a-z0-9]\+/v[0-9]\+\)\b' '\1 \2' | head -n 1)
+	machines=$("$src/tests/vm.sh" machines | sed 's/ *\bdisks\b//; s/ /, /g')
+	boards=$("$src/tests/vm.sh" boards | sed 's/ /, /g')
+	board_at=$(awk '/^machines="/ { n = NR } n && $5 == "console" { print NR - n + 1; exit }' "$src/tests/vm.sh")
+	[[ -n $triple && -n $cpu && -n $oci && -n $first && -n $boards && -n $board_at ]] ||
+		fails "no example for the mistakes: the last arch() $a, with a CPU $c, with an OCI variant $o; suite $first; board $boards, at line $board_at"
+	mistake "arch $a: unknown word \"BITS\"" $t "s/^arch($a /arch($a BITS 64 /"
+	mistake "arch $a: no TRIPLE" $t "s/^\\(arch($a .*\\) TRIPLE [^ )]*/\\1/"
+	mistake "arch ${a}x: Debian has no architecture named ${a}x" $t "s/^arch($a /arch(${a}x /"
+	mistake "arch $a: TRIPLE ${triple/-gnu/-musl}: Debian's is $triple" $t "s/TRIPLE $triple\\b/TRIPLE ${triple/-gnu/-musl}/"
 	mistake 'arch arm64: RPM arm64: rpm has no architecture of that name' $t 's/^arch(arm64 *RPM aarch64/arch(arm64 RPM arm64/'
-	mistake 'arch riscv64: no toolchain file cmake/riscv64-linux-gnu.cmake' cmake/riscv64-linux-gnu.cmake '/CMAKE_CXX_COMPILER/d'
-	mistake 'arch armel: CPU without a value' $t 's/ CPU arm926\b/ CPU/'
-	mistake 'arch armel: CPU arm925: qemu-arm emulates no CPU of that name' $t 's/ CPU arm926\b/ CPU arm925/'
-	mistake 'arch armel: OCI arm/5: not an OCI platform' $t 's| OCI arm/v5 | OCI arm/5 |'
+	mistake "arch $a: no toolchain file cmake/$triple.cmake" "cmake/$triple.cmake" '/CMAKE_CXX_COMPILER/d'
+	mistake "arch $c: CPU without a value" $t "s/ CPU $cpu\\b/ CPU/"
+	mistake "arch $c: CPU ${cpu}x: qemu-[a-z0-9]+ emulates no CPU of that name" $t "s/ CPU $cpu\\b/ CPU ${cpu}x/"
+	mistake "arch $o: OCI ${oci/\/v//}: not an OCI platform" $t "s| $oci\\b| ${oci/\/v//}|"
 	mistake "line linux-riscv64: SHIPS image: the image FROM scratch holds the tar's static program" $t 's/ OCI riscv64)/)/'
 	mistake 'line i686: unknown word "i386"' $t 's/^line(i686 *ARCH i386 /line(i686 i386 /'
 	mistake 'line i686-qemu: PROGRAM without a value' $t 's/^line(i686-qemu *PROGRAM i686 /line(i686-qemu PROGRAM /'
@@ -117,19 +134,21 @@ table)
 	mistake "line windows-x86_64: SHIPS msi: the installer holds the zip's files" $t '/^line(windows-x86_64 /s/SHIPS zip msi/SHIPS msi/'
 	mistake 'line windows-x86_64: SHIPS deb: a package names its architecture' $t '/^line(windows-x86_64 /s/SHIPS zip/SHIPS zip deb/'
 	mistake 'line native: RUN hots: not none, host, qemu' $t '/^line(native /s/RUN host/RUN hots/'
-	mistake 'line bullseye: RUN root names where: root:SUITE' $t '/^line(bullseye /s/RUN root:bullseye/RUN root/'
-	mistake 'line vm-aarch64: RUN vm:arm: no ARCH of that name .there are armhf, arm64, amd64.' $t '/^line(vm-aarch64 /s/RUN vm:arm64/RUN vm:arm/'
-	mistake 'line trixie: RUN root:Forky: no SUITE of that name' $t '/^line(trixie /s/RUN root:trixie/RUN root:Forky/'
-	mistake 'line trixie: RUN root:2025-08-09: no SUITE of that name' $t '/^line(trixie /s/RUN root:trixie/RUN root:2025-08-09/'
+	mistake "line $first: RUN root names where: root:SUITE" $t "/^line($first /s/RUN root:$first/RUN root/"
+	mistake "line vm-aarch64: RUN vm:arm: no ARCH of that name .there are $machines." $t '/^line(vm-aarch64 /s/RUN vm:arm64/RUN vm:arm/'
+	mistake "line $last: RUN root:Forky: no SUITE of that name" $t "/^line($last /s/RUN root:$last/RUN root:Forky/"
+	mistake "line $last: RUN root:2025-08-09: no SUITE of that name" $t "/^line($last /s/RUN root:$last/RUN root:2025-08-09/"
 	mistake 'line fs-ext4: RUN disk:ext3: no FS of that name' $t '/^line(fs-ext4 /s/RUN disk:ext4/RUN disk:ext3/'
 	mistake 'line native: RUN host:here: a host runner names no place' $t '/^line(native /s/RUN host/RUN host:here/'
 	mistake 'line native: RUN qemu: qemu-user runs a program built for an ARCH' $t '/^line(native /s/RUN host/RUN qemu/'
 	mistake 'line fs-vfat: RUN disk: the disks machine runs amd64 programs' $t '/^line(fs-vfat /s/PROGRAM linux-x86_64/PROGRAM linux-aarch64/'
-	mistake 'line vm-ppc: RUN vm:ppc64el: not an arch' $t '/^line(vm-aarch64 /s/^/line(vm-ppc PROGRAM native RUN vm:ppc64el ROWS sample)\n/' \
-		tests/vm.sh 's/^\(amd64 bookworm .*\)$/\1\nppc64el bookworm linux-image-powerpc64le hvc0 9p qemu-system-ppc64/'
-	mistake 'line vm-raspi0: RUN board:armhf: no ARCH of that name .there are armel.' $t '/^line(vm-raspi0 /s/board:armel/board:armhf/'
-	mistake 'machine armel .line 5 of its machines.: reached by "consol", not 9p or console' tests/vm.sh 's/ console qemu-system-arm / consol qemu-system-arm /'
-	mistake 'line bullseye: RUN root builds the program inside the root' $t '/^line(bullseye /s/RUN root:bullseye/RUN root:bullseye ARCH amd64/'
+	# A machine of no arch(): vax, which Debian has not, so that no arch()
+	# can be named so; made as the disks machine is.
+	mistake 'line vm-vax: RUN vm:vax: not an arch' $t '/^line(vm-aarch64 /s/^/line(vm-vax PROGRAM native RUN vm:vax ROWS sample)\n/' \
+		tests/vm.sh 's/^disks \(.*\)$/disks \1\nvax \1/'
+	mistake "line vm-raspi0: RUN board:armhf: no ARCH of that name .there are $boards." $t '/^line(vm-raspi0 /s/board:armel/board:armhf/'
+	mistake "machine [a-z0-9]+ .line $board_at of its machines.: reached by \"consol\", not 9p or console" tests/vm.sh 's/ console qemu-system-arm / consol qemu-system-arm /'
+	mistake "line $first: RUN root builds the program inside the root" $t "/^line($first /s/RUN root:$first/RUN root:$first ARCH $a/"
 	mistake 'the rows "sampel" are declared in a bats file, and no line' tests/zerofil.bats '0,/test_tags=sample/s//test_tags=sampel/'
 	mistake 'scripts/packages.tsv:[0-9]+: not "program' scripts/packages.tsv 's/^cmake\tcmake\tbuild$/cmake cmake build/'
 	mistake 'mkfs.ext4: no program of scripts/packages.tsv, nor a variable' scripts/packages.tsv '/^mkfs.ext4\t/d'

@@ -37,7 +37,11 @@ PATH=$PATH:/usr/sbin:/sbin
 # while it is up. console: a board without virtio, such as the Raspberry
 # Pi Zero's (raspi0, an ARM1176): it boots for each command, with the
 # files the command needs in its initramfs and its own userland beside
-# them, and says on its console what the command printed. The
+# them, and says on its console what the command printed. A machine's
+# suite is where its kernel comes from, not a root the rows run in, so it
+# is named here and not read from the table's root lines: moving it
+# changes the kernel its rows were proven on, which is a change of its
+# own. The
 # disks machine boots Debian 13's amd64 kernel, which has every file
 # system's driver (ntfs3 among them), from a Debian 13 root with the tools
 # that make and serve them, and a disk for each file system of tests/fs.sh.
