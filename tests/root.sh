@@ -6,12 +6,14 @@
 # root.sh ROOT install DIST LIST VERSION: in that root, the program of
 # the archive in DIST for this machine's architecture (named in LIST,
 # release-files.tsv) runs, and the .deb installs, works, shows its page and removes cleanly.
-# root.sh ROOT source DIST LIST VERSION: in that root, the Debian source
+# root.sh ROOT source DIST LIST VERSION [control]: in that root, the Debian source
 # package of DIST unpacks with dpkg-source -x, its build dependencies
 # install, dpkg-buildpackage builds it as an unprivileged user (its tests
 # run), this machine's lintian finds nothing in the .changes, the .dsc and
 # the .deb but what their overrides say, autopkgtest passes against the
-# built .deb, and the package installs, runs from /usr/bin and removes.
+# built .deb, and the package installs, runs from /usr/bin and removes;
+# with control, autopkgtest's table then fails against a program that
+# does nothing.
 # root.sh ROOT built: the path of the program that the root's own compiler
 # built, which the rows must be running.
 # root.sh ROOT PROG ARGS...: run PROG with ARGS in the root, with this
@@ -96,7 +98,7 @@ built)
 	echo "$built"
 	;;
 source)
-	dist=$2 list=$3 v=$4
+	dist=$2 list=$3 v=$4 control=${5-}
 	dsc=$(release_files "$list" file dsc)
 	[[ -n $dsc ]] || fails "$list: no Debian source package"
 	tarball=$(release_files "$list" file source)
@@ -162,7 +164,7 @@ source)
 		[[ -d $root$f || (! -e $root$f && ! -L $root$f) ]] || fails "left: $f"
 	done <"$work/files"
 	echo "installed, ran from /usr/bin, showed its page and was removed: $(wc -l <"$work/files") paths"
-	source_control "${debs[0]##*/}" "$v"
+	[[ $control != control ]] || source_control "${debs[0]##*/}" "$v"
 	;;
 install)
 	dist=$2 list=$3 v=$4
