@@ -34,7 +34,15 @@ trap 'rm -rf "$tmp"' EXIT
 #              channels.sh checks the formula and the expression
 #   image      the copy's image.py makes the container image of this
 #              tree's release programs, and the copy's channels.sh checks it
-# The last six need this tree's test build, release and board made.
+#   release    the copy, committed, makes the release of this tree's
+#              builds with its dist.sh, and its release.sh checks it: the
+#              archives, the MSI, the packages, the source packages, the
+#              bill of materials
+#   line       the copy's fixture builds the program of a line, and the
+#              line's rows run it (i686-32bit-offsets-qemu)
+#   vm         the copy's vm.sh boots this tree's armhf machine, and its
+#              stalls check runs there
+# The last nine need this tree's test build, release and machines made.
 faults=$(
 	cat <<'EOF'
 mode 0600	table	sed -i 's/O_TRUNC, 0666)/O_TRUNC, 0600)/' sw/tools/conv/zerofil.cpp
@@ -75,6 +83,12 @@ a formula of no licence	recipes	sed -i '/^  license "@Licence@"$/d' packaging/ho
 an arm/v5 entry with a v7 config	image	sed -i 's/config = dict(where, created=created/config = dict(where, variant="v7" if name == "arm" else None, created=created/' scripts/image.py
 a program given as another architecture's	image	sed -i 's/183: "arm64", 40: "arm", 243: "riscv64"/183: "riscv64", 40: "arm", 243: "arm64"/' scripts/image.py
 no entry point	image	sed -i 's/config={"Entrypoint": \["\/zerofil"\], /config={/' scripts/image.py
+the MSI per user	release	sed -i 's/InstallScope="perMachine"/InstallScope="perUser"/' packaging/windows/zerofil.wxs
+a Debian orig tarball packed again	release	sed -i 's|^cp "$tarball" "$work/zerofil_$v.orig.tar.gz"$|gzip -dc "$tarball" \| gzip -9 >"$work/zerofil_$v.orig.tar.gz"|' scripts/dsc.sh
+an rpm source package of the binary recipe	release	sed -i 's|packaging/rpm/zerofil-source|packaging/rpm/zerofil|' scripts/dist.sh
+a component's licence text left out	release	sed -i 's/^            refs.update(c\["refs"\])$/            pass/' scripts/components.py
+a line built without its own flags	line	sed -i 's/^  list(APPEND how ${a_BUILD})$/  list(APPEND how)/' cmake/table.cmake
+a guest's CPU time misread	vm	sed -i 's/cpu - moved_cpu >= $(getconf CLK_TCK)/cpu - moved_cpu >= 0/' tests/vm.sh
 the Clang line out of the quick label	docs	sed -i 's/^\(line(clang .*\) QUICK)$/\1)/' cmake/builds.cmake
 EOF
 )
@@ -145,6 +159,30 @@ check() {
 		SOURCE_DATE_EPOCH=$(tar -xzOf "$tmp/i/zerofil-$v.tar.gz" "zerofil-$v/packaging/source-date") \
 			python3 "$copy/scripts/image.py" "$tmp/i/$(release_files "$b/release-files.tsv" file image)" "$v" unknown \
 			"${parts[@]}" && "$copy/tests/channels.sh" image "$b/dist-manifests" "$tmp/i" "$b/release-files.tsv"
+		;;
+	release)
+		local b=$src/build/test
+		rm -rf "$tmp/dist" "$tmp/list"*
+		mkdir "$tmp/dist"
+		# Its own record, not this tree's, beside its own list.
+		cp "$b/release-files.tsv" "$tmp/list"
+		git -C "$copy" init -q && git -C "$copy" add -A &&
+			git -C "$copy" -c user.name=zerofil -c user.email=zerofil@example.org commit -qm fault &&
+			ZEROFIL_DOWNLOAD_URL='https://example.org/zerofil/releases/{version}' \
+				"$copy/scripts/dist.sh" "$tmp/dist" "$(version)" "$tmp/list" &&
+			"$copy/tests/release.sh" check "$tmp/dist" "$tmp/list" "$(version)"
+		;;
+	line)
+		cmake -S "$copy" -B "$tmp/b" -DBUILD_TESTING=ON >/dev/null &&
+			ctest --test-dir "$tmp/b" -R '^i686-32bit-offsets-qemu: ' --output-on-failure
+		;;
+	vm)
+		# This tree's machine, booted by the copy's vm.sh, and stopped.
+		mkdir -p "$tmp/vm"
+		[[ -e $tmp/vm/armhf ]] || cp -a "$src/build/test/vm/armhf" "$tmp/vm/"
+		"$copy/tests/vm.sh" "$tmp/vm/armhf" start "$tmp/vm" &&
+			{ "$copy/tests/vm.sh" "$tmp/vm/armhf" stalls || status=$?; "$copy/tests/vm.sh" "$tmp/vm/armhf" stop; } &&
+			((status == 0))
 		;;
 	*) fails "$0: no check named $1" ;;
 	esac >"$tmp/log" 2>&1 || status=$?
