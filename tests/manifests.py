@@ -76,6 +76,15 @@ def check(dist, winget, scoop):
             return None
         return name
 
+    check_winget(faults, winget)
+    if "installer" in winget:
+        check_installers(faults, dist, sums, named, winget)
+    check_scoop(faults, dist, sums, named, scoop)
+    return faults
+
+
+def check_winget(faults, winget):
+    """Each winget manifest: its fields, its version, its folder."""
     for kind, fields in REQUIRED.items():
         if kind not in winget:
             faults.append(f"winget: no {kind} manifest")
@@ -97,62 +106,79 @@ def check(dist, winget, scoop):
         elif winget.get("folder", "").split(os.sep)[-3:] != \
                 [*str(doc.get("PackageIdentifier", "")).split(".", 1), version]:
             faults.append(f"winget {f}: in {winget.get('folder')}, not manifests/<letter>/<Publisher>/<Name>/{version}")
-    if "installer" in winget:
-        f, doc = winget["installer"]
-        installers = doc.get("Installers")
-        if not isinstance(installers, list) or not installers:
-            installers = []
-            faults.append(f"winget {f}: no installer")
-        aliases = []
-        for n, i in enumerate(installers, 1):
-            what = f"winget {f}: installer {n}"
-            missing = [k for k in INSTALLER if k not in i and k not in doc]
-            if missing:
-                faults.append(f"{what}: lacks {', '.join(missing)}")
-            digest = str(i.get("InstallerSha256", ""))
-            if not SHA256.fullmatch(digest):
-                faults.append(f"{what}: InstallerSha256 {digest!r} is not 64 hex digits")
-            name = named(i.get("InstallerUrl"), what)
-            if name and digest.lower() != sums[name]:
-                faults.append(f"{what}: InstallerSha256 is not that of {name} in SHA256SUMS")
-            if i.get("InstallerType") == "zip":
-                # winget's own rules for an archive.
-                if not i.get("NestedInstallerType"):
-                    faults.append(f"{what}: a zip without NestedInstallerType")
-                nested = i.get("NestedInstallerFiles") or []
-                if not nested:
-                    faults.append(f"{what}: a zip without NestedInstallerFiles")
-                for entry in nested:
-                    path = str(entry.get("RelativeFilePath", ""))
-                    parts = re.split(r"[\\/]", path)
-                    if not path or path.startswith(("/", "\\")) or ":" in path or ".." in parts:
-                        faults.append(f"{what}: RelativeFilePath {path!r} leaves the archive")
-                    elif name and "/".join(parts) not in zipfile.ZipFile(os.path.join(dist, name)).namelist():
-                        faults.append(f"{what}: {path} is not in {name}")
-                    if "PortableCommandAlias" in entry:
-                        aliases.append(entry["PortableCommandAlias"])
-            elif i.get("InstallerType") in ("msi", "wix"):
-                upgrades = [e.get("UpgradeCode") for e in i.get("AppsAndFeaturesEntries", [])]
-                for code in (i.get("ProductCode"), *upgrades):
-                    if not GUID.fullmatch(str(code)):
-                        faults.append(f"{what}: {code!r} is not a GUID in braces")
-                if not name:
-                    continue
-                # What the MSI itself says.
-                msi = msi_properties(os.path.join(dist, name))
-                if i.get("ProductCode") != msi.get("ProductCode"):
-                    faults.append(f"{what}: ProductCode {i.get('ProductCode')}, {name} has {msi.get('ProductCode')}")
-                if upgrades != [msi.get("UpgradeCode")]:
-                    faults.append(f"{what}: UpgradeCode {upgrades}, {name} has {msi.get('UpgradeCode')}")
-                scope = "machine" if msi.get("ALLUSERS") == "1" else "user"
-                if i.get("Scope") != scope:
-                    faults.append(f"{what}: Scope {i.get('Scope')!r}, {name} installs per {scope}")
-                for kind in REQUIRED:
-                    got = winget.get(kind, (None, {}))[1].get("PackageVersion")
-                    if got != msi.get("ProductVersion"):
-                        faults.append(f"winget {kind}: PackageVersion {got!r}, {name} has {msi.get('ProductVersion')}")
-        if len(aliases) != len(set(aliases)):
-            faults.append(f"winget {f}: PortableCommandAlias values repeat: {aliases}")
+
+
+def check_installers(faults, dist, sums, named, winget):
+    """Each installer of winget's installer manifest, held against its file."""
+    f, doc = winget["installer"]
+    installers = doc.get("Installers")
+    if not isinstance(installers, list) or not installers:
+        installers = []
+        faults.append(f"winget {f}: no installer")
+    aliases = []
+    for n, i in enumerate(installers, 1):
+        what = f"winget {f}: installer {n}"
+        missing = [k for k in INSTALLER if k not in i and k not in doc]
+        if missing:
+            faults.append(f"{what}: lacks {', '.join(missing)}")
+        digest = str(i.get("InstallerSha256", ""))
+        if not SHA256.fullmatch(digest):
+            faults.append(f"{what}: InstallerSha256 {digest!r} is not 64 hex digits")
+        name = named(i.get("InstallerUrl"), what)
+        if name and digest.lower() != sums[name]:
+            faults.append(f"{what}: InstallerSha256 is not that of {name} in SHA256SUMS")
+        if i.get("InstallerType") == "zip":
+            aliases += check_zip(faults, dist, what, name, i)
+        elif i.get("InstallerType") in ("msi", "wix"):
+            check_msi(faults, dist, what, name, i, winget)
+    if len(aliases) != len(set(aliases)):
+        faults.append(f"winget {f}: PortableCommandAlias values repeat: {aliases}")
+
+
+def check_zip(faults, dist, what, name, i):
+    """A zip installer, by winget's own rules for an archive; its aliases."""
+    aliases = []
+    if not i.get("NestedInstallerType"):
+        faults.append(f"{what}: a zip without NestedInstallerType")
+    nested = i.get("NestedInstallerFiles") or []
+    if not nested:
+        faults.append(f"{what}: a zip without NestedInstallerFiles")
+    for entry in nested:
+        path = str(entry.get("RelativeFilePath", ""))
+        parts = re.split(r"[\\/]", path)
+        if not path or path.startswith(("/", "\\")) or ":" in path or ".." in parts:
+            faults.append(f"{what}: RelativeFilePath {path!r} leaves the archive")
+        elif name and "/".join(parts) not in zipfile.ZipFile(os.path.join(dist, name)).namelist():
+            faults.append(f"{what}: {path} is not in {name}")
+        if "PortableCommandAlias" in entry:
+            aliases.append(entry["PortableCommandAlias"])
+    return aliases
+
+
+def check_msi(faults, dist, what, name, i, winget):
+    """An MSI installer: its codes, scope and version, as the MSI has them."""
+    upgrades = [e.get("UpgradeCode") for e in i.get("AppsAndFeaturesEntries", [])]
+    for code in (i.get("ProductCode"), *upgrades):
+        if not GUID.fullmatch(str(code)):
+            faults.append(f"{what}: {code!r} is not a GUID in braces")
+    if not name:
+        return
+    msi = msi_properties(os.path.join(dist, name))
+    if i.get("ProductCode") != msi.get("ProductCode"):
+        faults.append(f"{what}: ProductCode {i.get('ProductCode')}, {name} has {msi.get('ProductCode')}")
+    if upgrades != [msi.get("UpgradeCode")]:
+        faults.append(f"{what}: UpgradeCode {upgrades}, {name} has {msi.get('UpgradeCode')}")
+    scope = "machine" if msi.get("ALLUSERS") == "1" else "user"
+    if i.get("Scope") != scope:
+        faults.append(f"{what}: Scope {i.get('Scope')!r}, {name} installs per {scope}")
+    for kind in REQUIRED:
+        got = winget.get(kind, (None, {}))[1].get("PackageVersion")
+        if got != msi.get("ProductVersion"):
+            faults.append(f"winget {kind}: PackageVersion {got!r}, {name} has {msi.get('ProductVersion')}")
+
+
+def check_scoop(faults, dist, sums, named, scoop):
+    """Scoop's manifest: its zip, its program in it, its autoupdate."""
     missing = [k for k in SCOOP if k not in scoop]
     if missing:
         faults.append(f"scoop zerofil.json: lacks {', '.join(missing)}")
@@ -177,7 +203,6 @@ def check(dist, winget, scoop):
         faults.append(f"scoop zerofil.json: autoupdate's url {url!r} is not the url at $version")
     if not str(auto.get("hash", {}).get("url", "")).endswith("/SHA256SUMS"):
         faults.append("scoop zerofil.json: autoupdate does not read its hash from SHA256SUMS")
-    return faults
 
 
 # Faults to put into the manifests, each of which the check must catch:
