@@ -350,6 +350,31 @@ def program_bytes(path, program):
         return t.extractfile(member).read()
 
 
+def linked_packages(found):
+    """The packages of a program's components and build tools (FOUND, its
+    components.json), each with how it relates to the program, and, for a
+    component, the licence texts it refers to (refs)."""
+    for c in found["components"]:
+        c_id = spdx_id("Component", c["package"], c["arch"], c["version"])
+        yield ({"name": c["name"], "SPDXID": c_id, "versionInfo": c["version"],
+                "supplier": c["supplier"], "downloadLocation": c["download"], "filesAnalyzed": False,
+                "licenseConcluded": c["licence"], "licenseDeclared": c["licence"],
+                "copyrightText": c["holders"], "primaryPackagePurpose": "LIBRARY",
+                "summary": f"From {origin(c)}: {' '.join(c['files'])}",
+                "externalRefs": [{"referenceCategory": "PACKAGE-MANAGER", "referenceType": "purl",
+                                  "referenceLocator": purl(c)}],
+                "refs": c["refs"]},
+               lambda prog_id, c_id=c_id: (prog_id, "STATIC_LINK", c_id))
+    for t in found["tools"]:
+        t_id = spdx_id("Tool", t["package"], t["arch"], t["version"])
+        yield ({"name": t["package"], "SPDXID": t_id, "versionInfo": t["version"],
+                "downloadLocation": "NOASSERTION", "filesAnalyzed": False, "primaryPackagePurpose": "APPLICATION",
+                "summary": f"The {t['role']}, from Debian {t['suite']}",
+                "externalRefs": [{"referenceCategory": "PACKAGE-MANAGER", "referenceType": "purl",
+                                  "referenceLocator": purl(t)}]},
+               lambda prog_id, t_id=t_id: (t_id, "BUILD_TOOL_OF", prog_id))
+
+
 def sbom(args):
     list_path, dist, version = args[:3]
     epoch = int(os.environ["SOURCE_DATE_EPOCH"])
@@ -383,25 +408,10 @@ def sbom(args):
              "licenseConcluded": LICENCE, "licenseDeclared": LICENCE,
              "copyrightText": "Copyright (c) " + about("Copyright")})
         found = json.load(open(os.path.join(tree, "components.json"), encoding="utf-8"))
-        for c in found["components"]:
-            c_id = spdx_id("Component", c["package"], c["arch"], c["version"])
-            add({"name": c["name"], "SPDXID": c_id, "versionInfo": c["version"],
-                 "supplier": c["supplier"], "downloadLocation": c["download"], "filesAnalyzed": False,
-                 "licenseConcluded": c["licence"], "licenseDeclared": c["licence"],
-                 "copyrightText": c["holders"], "primaryPackagePurpose": "LIBRARY",
-                 "summary": f"From {origin(c)}: {' '.join(c['files'])}",
-                 "externalRefs": [{"referenceCategory": "PACKAGE-MANAGER", "referenceType": "purl",
-                                   "referenceLocator": purl(c)}]})
-            relations.append((prog_id, "STATIC_LINK", c_id))
-            refs.update(c["refs"])
-        for t in found["tools"]:
-            t_id = spdx_id("Tool", t["package"], t["arch"], t["version"])
-            add({"name": t["package"], "SPDXID": t_id, "versionInfo": t["version"],
-                 "downloadLocation": "NOASSERTION", "filesAnalyzed": False, "primaryPackagePurpose": "APPLICATION",
-                 "summary": f"The {t['role']}, from Debian {t['suite']}",
-                 "externalRefs": [{"referenceCategory": "PACKAGE-MANAGER", "referenceType": "purl",
-                                   "referenceLocator": purl(t)}]})
-            relations.append((t_id, "BUILD_TOOL_OF", prog_id))
+        for package, relation in linked_packages(found):
+            add(package)
+            relations.append(relation(prog_id))
+            refs.update(package.pop("refs", {}))
 
     for r in files:
         name, form, line = r["file"], r["format"], r["line"]
