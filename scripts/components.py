@@ -511,6 +511,32 @@ def quoted(value):
     return json.dumps(value, ensure_ascii=False)
 
 
+def scoop_manifest(out, version, url, zip_row, digest, folder):
+    """Scoop's manifest of the zip (ZIP_ROW, its SHA-256 DIGEST, its top
+    FOLDER), under OUT, with how the next version is found and fetched."""
+    base = url.replace("{version}", version).rstrip("/")
+    template = url.rstrip("/").replace("{version}", "$version")
+    scoop = {
+        "version": version,
+        "description": about("Summary"),
+        "homepage": about("Homepage"),
+        "license": LICENCE,
+        "architecture": {"64bit": {"url": base + "/" + zip_row["file"], "hash": digest,
+                                   "extract_dir": folder}},
+        "bin": zip_row["program"],
+        "checkver": {"url": about("Homepage"),
+                     "regex": re.escape(zip_row["file"]).replace(re.escape(version), "([\\d.]+)")},
+        "autoupdate": {"architecture": {"64bit": {
+            "url": template + "/" + zip_row["file"].replace(version, "$version"),
+            "extract_dir": folder.replace(version, "$version")}},
+            "hash": {"url": "$baseurl/SHA256SUMS"}},
+    }
+    os.makedirs(os.path.join(out, "scoop"), exist_ok=True)
+    with open(os.path.join(out, "scoop", "zerofil.json"), "w", encoding="utf-8") as f:
+        json.dump(scoop, f, indent=4)
+        f.write("\n")
+
+
 def manifests(args):
     """The winget manifests (schema 1.12.0, in the layout of the community
     repository) and the Scoop manifest of the Windows release files of
@@ -570,26 +596,7 @@ def manifests(args):
     }
     for file, text in files.items():
         open(os.path.join(where, file), "w", encoding="utf-8").write(text)
-    template = url.rstrip("/").replace("{version}", "$version")
-    scoop = {
-        "version": version,
-        "description": about("Summary"),
-        "homepage": about("Homepage"),
-        "license": LICENCE,
-        "architecture": {"64bit": {"url": base + "/" + zip_row["file"], "hash": sha(zip_row),
-                                   "extract_dir": folder}},
-        "bin": zip_row["program"],
-        "checkver": {"url": about("Homepage"),
-                     "regex": re.escape(zip_row["file"]).replace(re.escape(version), "([\\d.]+)")},
-        "autoupdate": {"architecture": {"64bit": {
-            "url": template + "/" + zip_row["file"].replace(version, "$version"),
-            "extract_dir": folder.replace(version, "$version")}},
-            "hash": {"url": "$baseurl/SHA256SUMS"}},
-    }
-    os.makedirs(os.path.join(out, "scoop"), exist_ok=True)
-    with open(os.path.join(out, "scoop", "zerofil.json"), "w", encoding="utf-8") as f:
-        json.dump(scoop, f, indent=4)
-        f.write("\n")
+    scoop_manifest(out, version, url, zip_row, sha(zip_row), folder)
 
 
 def rpmlint(args):
