@@ -79,12 +79,8 @@ def sha256(path):
     return hashlib.sha256(open(path, "rb").read()).hexdigest()
 
 
-def sbom(path, rows, dist, unpacked, linked):
-    try:
-        doc = json.load(open(path, encoding="utf-8"))
-    except ValueError as e:
-        fault(f"{path}: not JSON: {e}")
-        return
+def sbom_header(path, doc):
+    """The document's own fields: SPDX 2.3, its time, its creator, its name."""
     for key, want in (("spdxVersion", "SPDX-2.3"), ("dataLicense", "CC0-1.0"), ("SPDXID", "SPDXRef-DOCUMENT")):
         if doc.get(key) != want:
             fault(f"{path}: {key} is {doc.get(key)!r}, want {want!r}")
@@ -95,6 +91,43 @@ def sbom(path, rows, dist, unpacked, linked):
         fault(f"{path}: no creator Tool")
     if not doc.get("name") or not doc.get("documentNamespace", "").startswith("https://"):
         fault(f"{path}: no name or namespace")
+
+
+def sbom_components(path, line, linked_ids, packages, refs, linked):
+    """The components that line's program links, each a Debian package of
+    the link map's, at its version, with its licence and holders."""
+    components = [packages[i] for i in linked_ids if i in packages]
+    seen = {}
+    for c in components:
+        purl = next((r["referenceLocator"] for r in c.get("externalRefs", [])
+                     if r.get("referenceType") == "purl"), "")
+        m = re.match(r"pkg:deb/debian/([^@]+)@", purl)
+        if not m:
+            fault(f"{path}: {c['SPDXID']}: no Debian purl")
+            continue
+        seen[m.group(1)] = c
+        for key in ("versionInfo", "licenseConcluded", "licenseDeclared", "copyrightText", "supplier",
+                    "downloadLocation"):
+            if not c.get(key):
+                fault(f"{path}: {c['SPDXID']}: no {key}")
+        for ref in re.findall(r"LicenseRef-[A-Za-z0-9.-]+", c.get("licenseConcluded", "")):
+            if ref not in refs:
+                fault(f"{path}: {ref} has no extracted text")
+    if set(seen) != set(linked[line]):
+        fault(f"{path}: {line} links {sorted(seen)}, the link map {sorted(linked[line])}")
+    for package, c in seen.items():
+        version = linked[line].get(package, ("?",))[0]
+        if c.get("versionInfo") != version:
+            fault(f"{path}: {package} is {c.get('versionInfo')}, Debian's package {version}")
+
+
+def sbom(path, rows, dist, unpacked, linked):
+    try:
+        doc = json.load(open(path, encoding="utf-8"))
+    except ValueError as e:
+        fault(f"{path}: not JSON: {e}")
+        return
+    sbom_header(path, doc)
     packages = {p.get("SPDXID"): p for p in doc.get("packages", [])}
     for p in packages.values():
         if not re.fullmatch(r"SPDXRef-[A-Za-z0-9.-]+", p.get("SPDXID", "")) or not p.get("name") \
@@ -142,29 +175,7 @@ def sbom(path, rows, dist, unpacked, linked):
         prog = next(iter(programs))
         if packages[prog].get("primaryPackagePurpose") != "APPLICATION":
             fault(f"{path}: {prog}: not an APPLICATION")
-        components = [packages[i] for i in related(prog, "STATIC_LINK") if i in packages]
-        seen = {}
-        for c in components:
-            purl = next((r["referenceLocator"] for r in c.get("externalRefs", [])
-                         if r.get("referenceType") == "purl"), "")
-            m = re.match(r"pkg:deb/debian/([^@]+)@", purl)
-            if not m:
-                fault(f"{path}: {c['SPDXID']}: no Debian purl")
-                continue
-            seen[m.group(1)] = c
-            for key in ("versionInfo", "licenseConcluded", "licenseDeclared", "copyrightText", "supplier",
-                        "downloadLocation"):
-                if not c.get(key):
-                    fault(f"{path}: {c['SPDXID']}: no {key}")
-            for ref in re.findall(r"LicenseRef-[A-Za-z0-9.-]+", c.get("licenseConcluded", "")):
-                if ref not in refs:
-                    fault(f"{path}: {ref} has no extracted text")
-        if set(seen) != set(linked[line]):
-            fault(f"{path}: {line} links {sorted(seen)}, the link map {sorted(linked[line])}")
-        for package, c in seen.items():
-            version = linked[line].get(package, ("?",))[0]
-            if c.get("versionInfo") != version:
-                fault(f"{path}: {package} is {c.get('versionInfo')}, Debian's package {version}")
+        sbom_components(path, line, related(prog, "STATIC_LINK"), packages, refs, linked)
         if not any(b == prog and k == "BUILD_TOOL_OF" for _, k, b in relations):
             fault(f"{path}: {line}: no BUILD_TOOL_OF")
     return doc
