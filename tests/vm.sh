@@ -295,6 +295,58 @@ up() {
 	pid=$(cat "$pidfile" 2>/dev/null) && kill -0 "$pid" 2>/dev/null
 }
 
+# pack PATH... -- COMMAND...: the board's initramfs ($run/initrd): its
+# own, then each PATH at the same path, and the job that runs COMMAND in
+# this folder
+pack() {
+	mkdir "$run/files"
+	while (($# > 0)) && [[ $1 != -- ]]; do
+		mkdir -p "$run/files${1%/*}"
+		cp -a "$1" "$run/files$1"
+		shift
+	done
+	(($# > 1)) || fails "$0: run PATH... -- COMMAND...: no command"
+	shift
+	{ printf 'mkdir -p '; q "$PWD"; printf '&& cd '; q "$PWD"; printf '&& exec '; for a in "$@"; do q "$a"; done; echo; } \
+		>"$run/files/job"
+	# The kernel unpacks one archive after the other.
+	(cd "$run/files" && find . | cpio --quiet -o -H newc) | cat "$dir/initrd" - >"$run/initrd"
+}
+# follow: print what the board's command prints, as it prints it (a run
+# that fails shows how far it got), until the board says how the command
+# ended, then halts (qemu's board does not power off), or it stops: why
+# says so, and row is the row it was in (the rows mark each case as it
+# begins).
+follow() {
+	shown=0 said="" row="" why=""
+	while :; do
+		# Whole lines only: the last may be half written.
+		lines=$(wc -l <"$log")
+		# (head may stop tr, which then fails.)
+		tr -d '\r' <"$log" | head -n "$lines" >"$run/out" || true
+		if [[ -z $said ]] && grep -q '^zerofil-vm: begin$' "$run/out"; then
+			said=$(sed -n 's/^zerofil-vm: Linux/Debian'"'"'s kernel/p' "$run/out")
+			echo "# the $arch board: $said, ${qemu[*]:0:3}"
+		fi
+		sed -n '/^zerofil-vm: begin$/,/^zerofil-vm: status/{/^zerofil-vm: /d;p}' "$run/out" >"$run/said"
+		tail -n +$((shown + 1)) "$run/said"
+		shown=$(wc -l <"$run/said")
+		row=$(sed -n 's/^zerofil-vm: row //p' "$run/out" | tail -n 1)
+		grep -q '^zerofil-vm: status' "$run/out" && break
+		kill -0 "$pid" 2>/dev/null || { why="qemu ended"; break; }
+		watch "$pid" "$log"
+		if ((stalled >= stall)); then
+			why="no output and no CPU for $stall s"
+			break
+		fi
+		if [[ -z $said ]] && ((SECONDS - booted > silent)); then
+			why="nothing said in $silent s after power-on"
+			break
+		fi
+		sleep 1
+	done
+}
+
 case $1 in
 stalls)
 	limit=10 row="a row that stops on purpose" started=$SECONDS status=0
@@ -429,18 +481,7 @@ run)
 		rm -rf "$run"
 	}
 	trap finish EXIT
-	mkdir "$run/files"
-	while (($# > 0)) && [[ $1 != -- ]]; do
-		mkdir -p "$run/files${1%/*}"
-		cp -a "$1" "$run/files$1"
-		shift
-	done
-	(($# > 1)) || fails "$0: run PATH... -- COMMAND...: no command"
-	shift
-	{ printf 'mkdir -p '; q "$PWD"; printf '&& cd '; q "$PWD"; printf '&& exec '; for a in "$@"; do q "$a"; done; echo; } \
-		>"$run/files/job"
-	# The kernel unpacks one archive after the other.
-	(cd "$run/files" && find . | cpio --quiet -o -H newc) | cat "$dir/initrd" - >"$run/initrd"
+	pack "$@"
 	for i in "${!qemu[@]}"; do
 		[[ ${qemu[i]} != @* ]] || qemu[i]=$(echo "$dir"/root/usr/lib/linux-image-*/"${qemu[i]#@}")
 	done
@@ -460,37 +501,7 @@ run)
 	# It boots in seconds, and says so before it runs the command; one that
 	# has not said so this long after power-on never will.
 	silent=${ZEROFIL_BOARD_SILENT:-180}
-	# What the command prints, as it prints it (a run that fails shows how
-	# far it got); it says how it ended, then halts: qemu's board does not
-	# power off. The rows mark each case as it begins, so that a board that
-	# stops is reported in its row.
-	shown=0 said="" row="" why=""
-	while :; do
-		# Whole lines only: the last may be half written.
-		lines=$(wc -l <"$log")
-		# (head may stop tr, which then fails.)
-		tr -d '\r' <"$log" | head -n "$lines" >"$run/out" || true
-		if [[ -z $said ]] && grep -q '^zerofil-vm: begin$' "$run/out"; then
-			said=$(sed -n 's/^zerofil-vm: Linux/Debian'"'"'s kernel/p' "$run/out")
-			echo "# the $arch board: $said, ${qemu[*]:0:3}"
-		fi
-		sed -n '/^zerofil-vm: begin$/,/^zerofil-vm: status/{/^zerofil-vm: /d;p}' "$run/out" >"$run/said"
-		tail -n +$((shown + 1)) "$run/said"
-		shown=$(wc -l <"$run/said")
-		row=$(sed -n 's/^zerofil-vm: row //p' "$run/out" | tail -n 1)
-		grep -q '^zerofil-vm: status' "$run/out" && break
-		kill -0 "$pid" 2>/dev/null || { why="qemu ended"; break; }
-		watch "$pid" "$log"
-		if ((stalled >= stall)); then
-			why="no output and no CPU for $stall s"
-			break
-		fi
-		if [[ -z $said ]] && ((SECONDS - booted > silent)); then
-			why="nothing said in $silent s after power-on"
-			break
-		fi
-		sleep 1
-	done
+	follow
 	status=$(sed -n 's/^zerofil-vm: status \([0-9]*\)$/\1/p' "$run/out")
 	if [[ -z $status ]]; then
 		where="before its first row"
