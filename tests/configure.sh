@@ -42,6 +42,44 @@ configures() {
 	echo "ok: ${*:-plain}: $(tr '\n' ' ' <<<"$want")"
 }
 
+# fresh: a new copy of this tree's files in $tmp/src
+fresh() {
+	rm -rf "$tmp/src"
+	mkdir "$tmp/src"
+	(cd "$src" && find . -path ./build -prune -o -path ./.git -prune -o -type f -print | tar -cf - -T -) |
+		tar -C "$tmp/src" -xf -
+}
+
+# mistake WANT FILE SED [FILE SED]...: the copy with each FILE edited by
+# its SED fails to configure with WANT; the check of the table that
+# stopped it is counted (tried)
+mistake() {
+	local want=$1
+	shift
+	fresh
+	while (($#)); do
+		sed -i "$2" "$tmp/src/$1"
+		cmp -s "$src/$1" "$tmp/src/$1" && fails "$1: $2 changes nothing"
+		shift 2
+	done
+	configures "$tmp/src" fails "$want" -DBUILD_TESTING=ON
+	tried+=" $(grep -o 'cmake/table.cmake:[0-9]* (wrong)' "$tmp/log" | head -n 1 | tr -dc 0-9 || true)"
+}
+
+# examples: the examples of the mistakes, as the table and the machines
+# are now: the last arch() and its triple, the first arch() with a CPU
+# and one with an OCI variant, the machines and the boards.
+examples() {
+	read -r a triple < <(table_words 'arch(\([^ ]*\) .*TRIPLE \([^ )]*\)' '\1 \2' | tail -n 1)
+	read -r c cpu < <(table_words 'arch(\([^ ]*\) .* CPU \([^ )]*\)' '\1 \2' | head -n 1)
+	read -r o oci < <(table_words 'arch(\([^ ]*\) .* OCI .*\b\([a-z0-9]\+/v[0-9]\+\)\b' '\1 \2' | head -n 1)
+	machines=$("$src/tests/vm.sh" machines | sed 's/ *\bdisks\b//; s/ /, /g')
+	boards=$("$src/tests/vm.sh" boards | sed 's/ /, /g')
+	board_at=$(awk '/^machines="/ { n = NR } n && $5 == "console" { print NR - n + 1; exit }' "$src/tests/vm.sh")
+	[[ -n $triple && -n $cpu && -n $oci && -n $first && -n $boards && -n $board_at ]] ||
+		fails "no example for the mistakes: the last arch() $a, with a CPU $c, with an OCI variant $o; suite $first; board $boards, at line $board_at"
+}
+
 case ${1-} in
 host)
 	test=(-DBUILD_TESTING=ON -DZEROFIL_DIST=OFF)
@@ -75,40 +113,8 @@ host)
 	fi
 	;;
 table)
-	# mistake WANT FILE SED [FILE SED]...: the copy with each FILE edited by
-	# its SED fails to configure with WANT; the check of the table that
-	# stopped it is counted
 	tried=""
-	# fresh: a new copy of this tree's files in $tmp/src
-	fresh() {
-		rm -rf "$tmp/src"
-		mkdir "$tmp/src"
-		(cd "$src" && find . -path ./build -prune -o -path ./.git -prune -o -type f -print | tar -cf - -T -) |
-			tar -C "$tmp/src" -xf -
-	}
-	mistake() {
-		local want=$1
-		shift
-		fresh
-		while (($#)); do
-			sed -i "$2" "$tmp/src/$1"
-			cmp -s "$src/$1" "$tmp/src/$1" && fails "$1: $2 changes nothing"
-			shift 2
-		done
-		configures "$tmp/src" fails "$want" -DBUILD_TESTING=ON
-		tried+=" $(grep -o 'cmake/table.cmake:[0-9]* (wrong)' "$tmp/log" | head -n 1 | tr -dc 0-9 || true)"
-	}
-	# The examples, as the table and the machines are now: the last arch()
-	# and its triple, the first arch() with a CPU and one with an OCI
-	# variant, the suites, the machines and the boards.
-	read -r a triple < <(table_words 'arch(\([^ ]*\) .*TRIPLE \([^ )]*\)' '\1 \2' | tail -n 1)
-	read -r c cpu < <(table_words 'arch(\([^ ]*\) .* CPU \([^ )]*\)' '\1 \2' | head -n 1)
-	read -r o oci < <(table_words 'arch(\([^ ]*\) .* OCI .*\b\([a-z0-9]\+/v[0-9]\+\)\b' '\1 \2' | head -n 1)
-	machines=$("$src/tests/vm.sh" machines | sed 's/ *\bdisks\b//; s/ /, /g')
-	boards=$("$src/tests/vm.sh" boards | sed 's/ /, /g')
-	board_at=$(awk '/^machines="/ { n = NR } n && $5 == "console" { print NR - n + 1; exit }' "$src/tests/vm.sh")
-	[[ -n $triple && -n $cpu && -n $oci && -n $first && -n $boards && -n $board_at ]] ||
-		fails "no example for the mistakes: the last arch() $a, with a CPU $c, with an OCI variant $o; suite $first; board $boards, at line $board_at"
+	examples
 	mistake "arch $a: unknown word \"BITS\"" $t "s/^arch($a /arch($a BITS 64 /"
 	mistake "arch $a: no TRIPLE" $t "s/^\\(arch($a .*\\) TRIPLE [^ )]*/\\1/"
 	mistake "arch ${a}x: Debian has no architecture named ${a}x" $t "s/^arch($a /arch(${a}x /"
