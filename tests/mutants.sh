@@ -2,9 +2,10 @@
 # mutants.sh [NAME...]: plant each fault of the list below (or those
 # named), one at a time, in a copy of this tree, and run the check that
 # must catch it; first that check passes on the copy as it is. Prints a
-# row a fault, "caught" or "SURVIVED", and exits 1 if one survived. Takes
-# ten minutes or so: run it before a release. Needs root (a mount, a loop
-# device) and what the test preset needs.
+# row a fault, "caught" or "SURVIVED", and exits 1 if one survived; what
+# each check said goes to ZEROFIL_MUTANTS_LOGS/N.log, where that names a
+# folder. Takes half an hour or so: run it before a release. Needs root
+# (a mount, a loop device) and what the test preset needs.
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd -P)
 # shellcheck source-path=SCRIPTDIR/.. source=scripts/lib.sh
@@ -84,114 +85,114 @@ an arm/v5 entry with a v7 config	image	sed -i 's/config = dict(where, created=cr
 a program given as another architecture's	image	sed -i 's/183: "arm64", 40: "arm", 243: "riscv64"/183: "riscv64", 40: "arm", 243: "arm64"/' scripts/image.py
 no entry point	image	sed -i 's/config={"Entrypoint": \["\/zerofil"\], /config={/' scripts/image.py
 the MSI per user	release	sed -i 's/InstallScope="perMachine"/InstallScope="perUser"/' packaging/windows/zerofil.wxs
-a Debian orig tarball packed again	release	sed -i 's|^cp "$tarball" "$work/zerofil_$v.orig.tar.gz"$|gzip -dc "$tarball" \| gzip -9 >"$work/zerofil_$v.orig.tar.gz"|' scripts/dsc.sh
+a Debian orig tarball packed again	release	sed -i 's|^cp "$tarball" "$work/zerofil_$v.orig.tar.gz"$|gzip -dc "$tarball" \| gzip -n >"$work/zerofil_$v.orig.tar.gz"|' scripts/dsc.sh
 an rpm source package of the binary recipe	release	sed -i 's|packaging/rpm/zerofil-source|packaging/rpm/zerofil|' scripts/dist.sh
-a component's licence text left out	release	sed -i 's/^            refs.update(c\["refs"\])$/            pass/' scripts/components.py
+a component's licence text left out	release	sed -i 's/^            refs.update(package.pop("refs", {}))$/            package.pop("refs", None)/' scripts/components.py
 a line built without its own flags	line	sed -i 's/^  list(APPEND how ${a_BUILD})$/  list(APPEND how)/' cmake/table.cmake
 a guest's CPU time misread	vm	sed -i 's/cpu - moved_cpu >= $(getconf CLK_TCK)/cpu - moved_cpu >= 0/' tests/vm.sh
 the Clang line out of the quick label	docs	sed -i 's/^\(line(clang .*\) QUICK)$/\1)/' cmake/builds.cmake
 EOF
 )
 
-# check KIND: run the check of that kind in the copy; its output in $tmp/log
+# check KIND: run the check of that kind in the copy (check_KIND below);
+# its output in $tmp/log
 check() {
-	local copy=$tmp/copy status=0
-	case $1 in
-	table)
-		cmake -S "$copy" -B "$tmp/b" -DBUILD_TESTING=OFF -DZEROFIL_WERROR=ON >/dev/null &&
-			cmake --build "$tmp/b" >/dev/null &&
-			ZEROFIL=$tmp/b/zerofil timeout 600 bats --tap "$copy/tests/zerofil.bats"
-		;;
-	host) "$copy/tests/configure.sh" host ;;
-	mistakes) "$copy/tests/configure.sh" table ;;
-	deps) "$copy/scripts/deps.sh" check test ;;
-	wrong-deps)
-		sed -i 's/^mkfs.ext4\te2fsprogs/mkfs.ext4\te2fsprog/' "$copy/scripts/packages.tsv"
-		! "$copy/scripts/deps.sh" check test
-		;;
-	docs)
-		cmake -S "$copy" -B "$tmp/b" -DBUILD_TESTING=ON >/dev/null &&
-			ctest --test-dir "$tmp/b" -R '^docs: ' --output-on-failure
-		;;
-	fs) "$copy/tests/fs.sh" ntfs-3g true && "$copy/tests/fs.sh" left ;;
-	manifests)
-		local b=$src/build/test
-		mkdir -p "$tmp/m"
-		python3 "$copy/scripts/components.py" manifests "$b/release-files.tsv" "$b/dist" "$(version)" \
-			"https://example.org/zerofil/releases/{version}" "$tmp/m" &&
-			"$copy/tests/manifests.py" "$b/dist" "$tmp/m" && "$copy/tests/manifests.py" --catches "$b/dist" "$tmp/m"
-		;;
-	# Not a git checkout: dist.sh takes its time stamp from here.
-	foreign) SOURCE_DATE_EPOCH=1 "$copy/tests/release.sh" foreign "$src/build/test/release-files.tsv" ;;
-	control)
-		# Off a CPU older than ARMv7, the illegal-instruction case skips: a
-		# failure, not a skip (77).
-		local ended=0
-		ZEROFIL_ROWS_CONTROL=1 ZEROFIL=/bin/true "$copy/tests/rows.sh" 1 bats --tap --filter '^illegal: ' \
-			"$copy/tests/builds.bats" || ended=$?
-		((ended == 1))
-		;;
-	board)
-		# Its board's kernel, made here once, is taken as it is.
-		mkdir -p "$tmp/vm"
-		[[ -e $tmp/vm/armel ]] || cp -a "$src/build/test/vm/armel" "$tmp/vm/"
-		rm -f "$tmp/vm/armel/stalls"*
-		"$copy/tests/vm.sh" "$tmp/vm/armel" stalls
-		;;
-	recipes)
-		local b=$src/build/test
-		rm -rf "$tmp/r"
-		ZEROFIL_DOWNLOAD_URL='https://example.org/zerofil/releases/{version}' \
-			"$copy/scripts/recipes.sh" "$b/dist/zerofil-$(version).tar.gz" "$tmp/r" &&
-			"$copy/tests/channels.sh" recipes "$tmp/r" "$b/dist"
-		;;
-	image)
-		local b=$src/build/test v l parts=()
-		v=$(version)
-		rm -rf "$tmp/i"
-		mkdir "$tmp/i"
-		cp "$b/dist/zerofil-$v.tar.gz" "$tmp/i/"
-		# The release's archives, unpacked, as dist.sh has them.
-		for l in amd64=linux-x86_64 arm64=linux-aarch64 arm/v5,arm/v6,arm/v7=linux-armel riscv64=linux-riscv64; do
-			tar -C "$tmp/i" -xzf "$b/dist/zerofil-$v-${l#*=}.tar.gz"
-			parts+=("${l%=*}=$tmp/i/zerofil-$v-${l#*=}")
-		done
-		SOURCE_DATE_EPOCH=$(tar -xzOf "$tmp/i/zerofil-$v.tar.gz" "zerofil-$v/packaging/source-date") \
-			python3 "$copy/scripts/image.py" "$tmp/i/$(release_files "$b/release-files.tsv" file image)" "$v" unknown \
-			"${parts[@]}" && "$copy/tests/channels.sh" image "$b/dist-manifests" "$tmp/i" "$b/release-files.tsv"
-		;;
-	release)
-		local b=$src/build/test
-		rm -rf "$tmp/dist" "$tmp/list"*
-		mkdir "$tmp/dist"
-		# Its own record, not this tree's, beside its own list.
-		cp "$b/release-files.tsv" "$tmp/list"
-		git -C "$copy" init -q && git -C "$copy" add -A &&
-			git -C "$copy" -c user.name=zerofil -c user.email=zerofil@example.org commit -qm fault &&
-			ZEROFIL_DOWNLOAD_URL='https://example.org/zerofil/releases/{version}' \
-				"$copy/scripts/dist.sh" "$tmp/dist" "$(version)" "$tmp/list" &&
-			"$copy/tests/release.sh" check "$tmp/dist" "$tmp/list" "$(version)"
-		;;
-	line)
-		cmake -S "$copy" -B "$tmp/b" -DBUILD_TESTING=ON >/dev/null &&
-			ctest --test-dir "$tmp/b" -R '^i686-32bit-offsets-qemu: ' --output-on-failure
-		;;
-	vm)
-		# This tree's machine, booted by the copy's vm.sh, and stopped.
-		mkdir -p "$tmp/vm"
-		[[ -e $tmp/vm/armhf ]] || cp -a "$src/build/test/vm/armhf" "$tmp/vm/"
-		"$copy/tests/vm.sh" "$tmp/vm/armhf" start "$tmp/vm" &&
-			{ "$copy/tests/vm.sh" "$tmp/vm/armhf" stalls || status=$?; "$copy/tests/vm.sh" "$tmp/vm/armhf" stop; } &&
-			((status == 0))
-		;;
-	*) fails "$0: no check named $1" ;;
-	esac >"$tmp/log" 2>&1 || status=$?
+	local status=0
+	declare -F "check_$1" >/dev/null || fails "$0: no check named $1"
+	(cd "$tmp" && "check_$1") >"$tmp/log" 2>&1 || status=$?
 	# What a planted fault left behind, gone before the next run.
 	if [[ $1 == fs ]]; then
 		losetup -n -O NAME,BACK-FILE | awk '/zerofil-fs/ { print $1 }' | xargs -r -n 1 losetup -d
 		rm -rf /tmp/zerofil-fs.*
 	fi
 	return "$status"
+}
+copy=$tmp/copy b=$src/build/test
+url='https://example.org/zerofil/releases/{version}'
+
+check_table() {
+	cmake -S "$copy" -B "$tmp/b" -DBUILD_TESTING=OFF -DZEROFIL_WERROR=ON >/dev/null &&
+		cmake --build "$tmp/b" >/dev/null &&
+		ZEROFIL=$tmp/b/zerofil timeout 600 bats --tap "$copy/tests/zerofil.bats"
+}
+check_host() { "$copy/tests/configure.sh" host; }
+check_mistakes() { "$copy/tests/configure.sh" table; }
+check_deps() { "$copy/scripts/deps.sh" check test; }
+check_wrong-deps() {
+	sed -i 's/^mkfs.ext4\te2fsprogs/mkfs.ext4\te2fsprog/' "$copy/scripts/packages.tsv"
+	! "$copy/scripts/deps.sh" check test
+}
+check_docs() {
+	cmake -S "$copy" -B "$tmp/b" -DBUILD_TESTING=ON >/dev/null &&
+		ctest --test-dir "$tmp/b" -R '^docs: ' --output-on-failure
+}
+check_fs() { "$copy/tests/fs.sh" ntfs-3g true && "$copy/tests/fs.sh" left; }
+check_manifests() {
+	mkdir -p "$tmp/m"
+	python3 "$copy/scripts/components.py" manifests "$b/release-files.tsv" "$b/dist" "$(version)" "$url" "$tmp/m" &&
+		"$copy/tests/manifests.py" "$b/dist" "$tmp/m" && "$copy/tests/manifests.py" --catches "$b/dist" "$tmp/m"
+}
+# Not a git checkout: dist.sh takes its time stamp from here.
+check_foreign() { SOURCE_DATE_EPOCH=1 "$copy/tests/release.sh" foreign "$b/release-files.tsv"; }
+check_control() {
+	# Off a CPU older than ARMv7, the illegal-instruction case skips: a
+	# failure, not a skip (77).
+	local ended=0
+	ZEROFIL_ROWS_CONTROL=1 ZEROFIL=/bin/true "$copy/tests/rows.sh" 1 bats --tap --filter '^illegal: ' \
+		"$copy/tests/builds.bats" || ended=$?
+	((ended == 1))
+}
+check_board() {
+	# Its board's kernel, made here once, is taken as it is.
+	mkdir -p "$tmp/vm"
+	[[ -e $tmp/vm/armel ]] || cp -a "$b/vm/armel" "$tmp/vm/"
+	rm -f "$tmp/vm/armel/stalls"*
+	"$copy/tests/vm.sh" "$tmp/vm/armel" stalls
+}
+check_vm() {
+	# This tree's machine, booted by the copy's vm.sh, sharing $tmp, and
+	# powered off.
+	local status=0
+	mkdir -p "$tmp/vm"
+	[[ -e $tmp/vm/armhf ]] || cp -a "$b/vm/armhf" "$tmp/vm/"
+	"$copy/tests/vm.sh" "$tmp/vm/armhf" start "$tmp" || return
+	"$copy/tests/vm.sh" "$tmp/vm/armhf" stalls || status=$?
+	"$copy/tests/vm.sh" "$tmp/vm/armhf" stop
+	return "$status"
+}
+check_recipes() {
+	rm -rf "$tmp/r"
+	ZEROFIL_DOWNLOAD_URL=$url "$copy/scripts/recipes.sh" "$b/dist/zerofil-$(version).tar.gz" "$tmp/r" &&
+		"$copy/tests/channels.sh" recipes "$tmp/r" "$b/dist"
+}
+check_image() {
+	local v l parts=()
+	v=$(version)
+	rm -rf "$tmp/i"
+	mkdir "$tmp/i"
+	cp "$b/dist/zerofil-$v.tar.gz" "$tmp/i/"
+	# The release's archives, unpacked, as dist.sh has them.
+	for l in amd64=linux-x86_64 arm64=linux-aarch64 arm/v5,arm/v6,arm/v7=linux-armel riscv64=linux-riscv64; do
+		tar -C "$tmp/i" -xzf "$b/dist/zerofil-$v-${l#*=}.tar.gz"
+		parts+=("${l%=*}=$tmp/i/zerofil-$v-${l#*=}")
+	done
+	SOURCE_DATE_EPOCH=$(tar -xzOf "$tmp/i/zerofil-$v.tar.gz" "zerofil-$v/packaging/source-date") \
+		python3 "$copy/scripts/image.py" "$tmp/i/$(release_files "$b/release-files.tsv" file image)" "$v" unknown \
+		"${parts[@]}" && "$copy/tests/channels.sh" image "$b/dist-manifests" "$tmp/i" "$b/release-files.tsv"
+}
+check_release() {
+	rm -rf "$tmp/dist" "$tmp/list"*
+	mkdir "$tmp/dist"
+	# Its own record, not this tree's, beside its own list.
+	cp "$b/release-files.tsv" "$tmp/list"
+	git -C "$copy" init -q && git -C "$copy" add -A &&
+		git -C "$copy" -c user.name=zerofil -c user.email=zerofil@example.org commit -qm fault &&
+		ZEROFIL_DOWNLOAD_URL=$url "$copy/scripts/dist.sh" "$tmp/dist" "$(version)" "$tmp/list" &&
+		"$copy/tests/release.sh" check "$tmp/dist" "$tmp/list" "$(version)"
+}
+check_line() {
+	cmake -S "$copy" -B "$tmp/b" -DBUILD_TESTING=ON >/dev/null &&
+		ctest --test-dir "$tmp/b" -R '^i686-32bit-offsets-qemu: ' --output-on-failure
 }
 
 # version: the project's version, as CMake has it
@@ -222,7 +223,11 @@ while IFS=$'\t' read -r name kind edit; do
 		while read -r f; do cmp -s "$f" "$tmp/copy/$f" || echo "$f"; done) ]]; then
 		fails "$0: $name: the edit changes nothing"
 	fi
-	if check "$kind"; then
+	status=0
+	check "$kind" || status=$?
+	# What the check said, kept where ZEROFIL_MUTANTS_LOGS names a folder.
+	[[ -z ${ZEROFIL_MUTANTS_LOGS-} ]] || cp "$tmp/log" "$ZEROFIL_MUTANTS_LOGS/$n.log"
+	if ((status == 0)); then
 		printf '| %s | %s | SURVIVED |\n' "$name" "$kind"
 		survived=$((survived + 1))
 	else
