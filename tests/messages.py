@@ -118,7 +118,16 @@ def check(top):
         return [f"{PROGRAM}: found only {formats} as the program's lines"], []
     docs, flat = docs_of(top)
     faults, said = [], []
+    for part in (check_messages(formats, docs, flat), check_roots(flat), check_release_files(docs),
+                 check_quick(flat), check_prose(docs)):
+        faults += part[0]
+        said += part[1]
+    return faults, said
 
+
+def check_messages(formats, docs, flat):
+    """The program's lines in the page and the user README, and the sentences that name its kinds of failure."""
+    faults, said = [], []
     for text in formats:
         pattern = r"[^\s`']+".join(re.escape(part) for part in text.split("%s"))
         for name in (PAGE, "doc/README.md"):
@@ -138,6 +147,12 @@ def check(top):
         faults.append(f"only {n} sentences name the kinds of failure; the READMEs and packaging/about each have one")
     said.append(f"{n} sentences of the failures ({', '.join(kinds)})")
 
+    return faults, said
+
+
+def check_roots(flat):
+    """Each list of the Debian releases of the roots."""
+    faults, said = [], []
     want = "Debian " + listing(releases)
     n = 0
     for name, text in flat.items():
@@ -147,6 +162,12 @@ def check(top):
                 faults.append(f"{name}: \"{found}\": the roots of the table are {want}")
     said.append(f"{n} lists of the roots' releases ({want})")
 
+    return faults, said
+
+
+def check_release_files(docs):
+    """doc/README.md's table of release files, against the list."""
+    faults, said = [], []
     with open(list_path, encoding="utf-8", newline="") as f:
         rows = list(csv.DictReader(f, delimiter="\t"))
     listed = {row["file"].replace(version, "VERSION") for row in rows}
@@ -158,6 +179,12 @@ def check(top):
         faults.append(f"doc/README.md: the table of release files names {f}, which is not a release file")
     said.append(f"{len(named)} release files")
 
+    return faults, said
+
+
+def check_quick(flat):
+    """Each sentence that names the quick loop's builds."""
+    faults, said = [], []
     n = 0
     for name, text in flat.items():
         for found in re.findall(QUICK_NAMED, text):
@@ -169,6 +196,12 @@ def check(top):
         faults.append(f"only {n} sentences name the quick loop's builds; README.md and tests/README.md each have one")
     said.append(f"{n} sentences of the quick loop ({', '.join(quick)})")
 
+    return faults, said
+
+
+def check_prose(docs):
+    """The READMEs' sentences, and README.md's length."""
+    faults, said = [], []
     for name in READMES:
         counts = [len(words(s)) for s in sentences(docs[name])]
         longest = max(sentences(docs[name]), key=lambda s: len(words(s)))

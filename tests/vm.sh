@@ -129,12 +129,9 @@ make_root() {
 
 # write_guest: what the machine does once up (guest.sh), in the initramfs
 # or, for the disks machine, beside it for its root
-write_guest() {
-	# What the machine does once up, from its own root: the host's folders
-	# at their paths, then the commands it is given.
-	guest=$init/guest.sh
-	[[ $arch != disks ]] || guest=$dir/guest.sh
-	cat >"$guest" <<-'GUEST'
+# guest_common: what every guest does first, from its own root
+guest_common() {
+	cat <<-'GUEST'
 		# off: power off, also where no poweroff command is at hand
 		off() { sync; poweroff -f 2>/dev/null || echo o >/proc/sysrq-trigger; sleep 10; }
 		# The userland's programs before busybox's.
@@ -148,8 +145,11 @@ write_guest() {
 		! command -v ip >/dev/null || ip link set lo up
 		mount -t tmpfs run /run 2>/dev/null || true
 	GUEST
-	if [[ $reach == console ]]; then
-		cat >>"$guest" <<-'BOARD'
+}
+
+# guest_board: then, a board runs its one job on its console, and halts
+guest_board() {
+	cat <<-'BOARD'
 			# The cases write on an ext4 in RAM, where zram keeps a page of
 			# zeros as a mark alone: 9 GiB fit in the board's 512 MiB, and are
 			# written at the speed of its memory (its SD card takes 5 MiB/s).
@@ -163,9 +163,13 @@ write_guest() {
 			bash /job </dev/null
 			echo "zerofil-vm: status $?"
 			off
-		BOARD
-	else
-		cat >>"$guest" <<-'GUEST'
+	BOARD
+}
+
+# guest_machine: then, a machine mounts the host's folders and runs the
+# commands it is given, until it is stopped
+guest_machine() {
+	cat <<-'GUEST'
 			# share TAG PATH: mount a host folder, once its device is there
 			share() {
 				i=0
@@ -202,8 +206,16 @@ write_guest() {
 				if [ $idle -gt 20 ]; then sleep 1; elif [ $idle -gt 0 ]; then sleep 0.1; fi
 			done
 			off
-		GUEST
-	fi
+	GUEST
+}
+
+write_guest() {
+	# What the machine does once up, from its own root: the host's folders
+	# at their paths, then the commands it is given.
+	guest=$init/guest.sh
+	[[ $arch != disks ]] || guest=$dir/guest.sh
+	guest_common >"$guest"
+	if [[ $reach == console ]]; then guest_board >>"$guest"; else guest_machine >>"$guest"; fi
 }
 
 # make_initrd: DIR/initrd: busybox, the modules, init and the guest
