@@ -191,6 +191,40 @@ TOOLS = {"tar": ("tar", "gzip"), "zip": ("zip",), "msi": ("wixl", "msibuild"), "
          "source": ("git",), "dsc": ("dpkg-source",), "debian": ("dpkg-source",), "srpm": ("rpmbuild",)}
 
 
+def provenance_subjects(path, statement, dist):
+    """The statement's subjects, name by digest, which must be the files of
+    SHA256SUMS but the statement itself; and SHA256SUMS, less it."""
+    subjects = statement.get("subject")
+    if not isinstance(subjects, list) or not subjects:
+        fault(f"{path}: no subject")
+        subjects = []
+    named = {}
+    for s in subjects:
+        digest = s.get("digest") if isinstance(s, dict) else None
+        if not isinstance(digest, dict) or not re.fullmatch(r"[0-9a-f]{64}", str(digest.get("sha256", ""))):
+            fault(f"{path}: subject {s!r} has no sha256 digest")
+            continue
+        named[s.get("name")] = digest["sha256"]
+    sums = dict(reversed(l.split()) for l in open(os.path.join(dist, "SHA256SUMS"), encoding="utf-8"))
+    sums.pop(os.path.basename(path), None)
+    if named != sums:
+        fault(f"{path}: its subjects are not the files and checksums of SHA256SUMS but itself")
+    return named, sums
+
+
+def provenance_sbom(path, sbom_doc, named, uris):
+    """The statement agrees with the bill of materials: each file it
+    describes, by the same checksum, and each package it names."""
+    for p in sbom_doc.get("packages", []):
+        if p.get("primaryPackagePurpose") in ("ARCHIVE", "INSTALL", "SOURCE", "CONTAINER") and named.get(p["packageFileName"]) != \
+                p["checksums"][0]["checksumValue"]:
+            fault(f"{path}: {p['packageFileName']}: not the checksum of the bill of materials")
+        for ref in p.get("externalRefs", []):
+            if ref.get("referenceType") == "purl" and ref["referenceLocator"] not in uris:
+                fault(f"{path}: the bill of materials names {ref['referenceLocator']}, the provenance does not")
+
+
+
 def provenance(path, dist, sbom_doc, rows, signed=False):
     """The statement holds the fields that in-toto's Statement v1 and SLSA's
     Provenance v1 require, its subjects are the files of SHA256SUMS but
@@ -211,21 +245,7 @@ def provenance(path, dist, sbom_doc, rows, signed=False):
         fault(f"{path}: _type is {statement.get('_type')!r}")
     if statement.get("predicateType") != "https://slsa.dev/provenance/v1":
         fault(f"{path}: predicateType is {statement.get('predicateType')!r}")
-    subjects = statement.get("subject")
-    if not isinstance(subjects, list) or not subjects:
-        fault(f"{path}: no subject")
-        subjects = []
-    named = {}
-    for s in subjects:
-        digest = s.get("digest") if isinstance(s, dict) else None
-        if not isinstance(digest, dict) or not re.fullmatch(r"[0-9a-f]{64}", str(digest.get("sha256", ""))):
-            fault(f"{path}: subject {s!r} has no sha256 digest")
-            continue
-        named[s.get("name")] = digest["sha256"]
-    sums = dict(reversed(l.split()) for l in open(os.path.join(dist, "SHA256SUMS"), encoding="utf-8"))
-    sums.pop(os.path.basename(path), None)
-    if named != sums:
-        fault(f"{path}: its subjects are not the files and checksums of SHA256SUMS but itself")
+    named, sums = provenance_subjects(path, statement, dist)
     predicate = statement.get("predicate", {})
     build = predicate.get("buildDefinition", {})
     run = predicate.get("runDetails", {})
@@ -256,16 +276,8 @@ def provenance(path, dist, sbom_doc, rows, signed=False):
     for tool in sorted(want):
         if f"packaging tool: {tool}" not in roles:
             fault(f"{path}: names no packaging tool {tool}")
-    if not sbom_doc:
-        return
-    for p in sbom_doc.get("packages", []):
-        if p.get("primaryPackagePurpose") in ("ARCHIVE", "INSTALL", "SOURCE", "CONTAINER") and named.get(p["packageFileName"]) != \
-                p["checksums"][0]["checksumValue"]:
-            fault(f"{path}: {p['packageFileName']}: not the checksum of the bill of materials")
-        for ref in p.get("externalRefs", []):
-            if ref.get("referenceType") == "purl" and ref["referenceLocator"] not in uris:
-                fault(f"{path}: the bill of materials names {ref['referenceLocator']}, the provenance does not")
-
+    if sbom_doc:
+        provenance_sbom(path, sbom_doc, named, uris)
 
 def main():
     if sys.argv[1] == "provenance":
