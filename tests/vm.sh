@@ -2,6 +2,8 @@
 # vm.sh machines: the names of the machines below that share folders.
 # vm.sh boards: the names of those that do not (a board, reached by its
 # console).
+# vm.sh qemu: for each machine, "NAME SUITE QEMU": its Debian suite and the
+# qemu-system program that emulates it.
 # vm.sh DIR make: unpack Debian's kernel and busybox for the machine that
 # DIR names (one of the list below) into DIR, and make a small initramfs.
 # vm.sh DIR start FOLDER...: boot that machine under qemu-system, in the
@@ -72,6 +74,10 @@ machines | boards)
 	reached=9p
 	[[ $1 == machines ]] || reached=console
 	awk -v r=$reached '$5 == r { print $1 }' <<<"$machines" | paste -sd ' '
+	exit
+	;;
+qemu)
+	awk '{ print $1, $2, $6 }' <<<"$machines"
 	exit
 	;;
 esac
