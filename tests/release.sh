@@ -645,3 +645,11 @@ done < <(for formats in "tar zip" "msi deb rpm dsc srpm"; do
 done)
 # What each release file says it holds, against each program's link map.
 python3 "$src/tests/contents.py" "$list" "$dist" "$out"
+# A bill of materials without the licence texts it refers to fails it.
+mkdir "$tmp/sbom"
+cp "$dist"/* "$tmp/sbom/"
+sbom=$tmp/sbom/$(release_files "$list" file sbom)
+python3 -c 'import json, sys; d = json.load(open(sys.argv[1])); d.pop("hasExtractedLicensingInfos"); json.dump(d, open(sys.argv[1], "w"))' "$sbom"
+if said=$(python3 "$src/tests/contents.py" "$list" "$tmp/sbom" "$out" 2>&1); then fails "contents.py passed a bill of materials without its licence texts"; fi
+[[ $said == *"has no extracted text"* ]] || fails "a bill of materials without its licence texts: $said"
+echo "caught: a bill of materials without its licence texts: $(head -n 1 <<<"$said")"
